@@ -1,0 +1,73 @@
+// The document's remembered operation parameters and their INI form
+// (section "IMGSET"; "IMG_FFTTHD" and the "CAMERA" section are read only).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/image_model.h"
+
+namespace lumadrift {
+
+class IniFile;
+
+struct ImageSettings {
+    ProcessingRange range{0, 0, 0, 0};         // image pixels
+    ProcessingRange displayRange{0, 0, 0, 0};  // display pixels at the zoom, no margin
+    uint32_t mouseColor = 0;   // 0x00BBGGRR
+    uint32_t graphColor = 0;
+    uint32_t resultColor = 0;
+    int profileOrientation = 0;
+    int binarizeMin = 128;
+    int binarizeMax = 128;
+    double contrast = 1.0;
+    double gamma = 1.0;
+    int averageKernelX = 3, averageKernelY = 3;
+    int medianKernelX = 3, medianKernelY = 3;
+    int rankKernelX = 3, rankKernelY = 3;
+    int rankValue = 0;
+    int rankChoice = 0;            // 0 lowest, 1 highest, 2 median, 3 specified
+    int convolutionMode = 3;       // 3, 5 or 0 (kernel file)
+    int convolutionM = 3, convolutionN = 3;
+    std::vector<double> convolutionValues = std::vector<double>(9, 0.0);  // 9 (mode 3), 25 (mode 5), empty (mode 0)
+    std::string kernelFile;        // UTF-8, at most 259 bytes
+    double affineAngle = 0.0;
+    double affineCenterX = 0.0, affineCenterY = 0.0;
+    double affineZoomX = 0.0, affineZoomY = 0.0;
+    double affineShiftX = 0.0, affineShiftY = 0.0;
+    double fftLow = 0.0, fftHigh = 1.0;
+    int fftMaskShape = 0;          // 0 square, 1 circle, 2 user mask
+    std::string fftMaskFile;       // UTF-8, at most 259 bytes
+    int fftThreads = 1;            // read only
+    int cameraUse = 0;             // read only
+    int cameraWidth = 640;         // read only
+    int cameraHeight = 480;        // read only
+};
+
+// Longest path kept in the settings (bytes of the CP932 form).
+constexpr size_t kMaxSettingsPath = 259;
+
+// Reads every key; missing keys and unparsable fields take their defaults.
+ImageSettings LoadImageSettings(const IniFile& ini);
+// Writes the "IMGSET" keys in table order (never IMG_FFTTHD or CAMERA).
+bool SaveImageSettings(IniFile& ini, const ImageSettings& s);
+
+// Window placement, section "WINDOW".
+struct FramePlacement {
+    int layoutState = -1;  // 0 layout present, -1 not
+    int x = 0;
+    int y = 0;
+    int width = 640;
+    int height = 480;
+    int maximized = 0;
+    std::string iniPath;   // empty when layoutState is -1
+};
+
+// Decides the layout state from the working directory and reads "WINDOW"
+// (defaults when the layout check fails).
+FramePlacement LoadPlacement(const std::string& workingDirectory);
+// Writes "WINDOW" when the layout state is 0.
+bool SavePlacement(const FramePlacement& p);
+
+}  // namespace lumadrift

@@ -1,0 +1,86 @@
+// BMP files: reading into a canonical DIB, decoding into colour planes,
+// writing the loaded file back and writing 8-bit gray files.
+//
+// Canonical DIB: what the document keeps as "file data" after an open. It is
+// the file without its 14-byte file header: a 40-byte info header, n colour
+// table entries of 4 bytes (blue, green, red, 0), then bottom-up pixel rows
+// padded to 4 bytes, uncompressed. A plain file (40-byte header, BI_RGB,
+// positive height) is kept byte for byte (bytes 14 .. stated size), its
+// pixels taken at 54 + 4n whatever its pixel offset says. Every other variant
+// that can be used (12-byte core header, 52/56/64/108/124-byte headers,
+// top-down rows, BI_BITFIELDS, RLE8, RLE4) is converted into the equivalent
+// plain DIB on open.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lumadrift {
+
+enum class BmpError {
+    kNone = 0,
+    kCannotRead,          // the file cannot be opened or read
+    kNotBitmap,           // does not start with "BM" (or shorter than a file header)
+    kTruncated,           // headers, table or pixels lie beyond the end of the data
+    kBadHeader,           // unknown info-header size, zero or negative width, zero height
+    kTooLarge,            // width x height x depth overflows or exceeds the limits
+    kUnsupportedBitCount, // bit count other than 1, 4, 8, 16, 24, 32 (or RLE/bitfield mismatch)
+    kUnsupportedCompression,  // JPEG, PNG, Huffman, or an unknown compression code
+    kBadBitfields,        // masks empty or not contiguous
+    kBadRle,              // RLE stream broken or running past the image
+};
+
+// The message shown for a refused file, in the system's own style.
+// kNotBitmap gives "ﾋﾞｯﾄﾏｯﾌﾟﾌｧｲﾙではありません".
+const char* BmpErrorMessage(BmpError e);
+
+// Decoded header values of a canonical DIB.
+struct DibInfo {
+    int width = 0;
+    int height = 0;        // always positive in a canonical DIB
+    int bitCount = 0;
+    int tableCount = 0;    // n
+};
+
+// A loaded BMP file in canonical form.
+struct LoadedBmp {
+    std::array<uint8_t, 14> fileHeader{};  // "BM", stated size, 0, 0, 54 + 4n
+    std::vector<uint8_t> fileData;          // info header, table, pixels
+    DibInfo info;
+
+    const uint8_t* infoHeader() const { return fileData.data(); }
+    const uint8_t* colorTable() const { return fileData.data() + 40; }
+    const uint8_t* pixels() const { return fileData.data() + 40 + 4 * static_cast<size_t>(info.tableCount); }
+    size_t pixelBytes() const { return fileData.size() - 40 - 4 * static_cast<size_t>(info.tableCount); }
+};
+
+// Row stride of a DIB: ((width * bitCount + 31) / 32) * 4.
+size_t DibStride(int width, int bitCount);
+
+// Parses the bytes of a whole BMP file. Never reads outside [data, data+size).
+// On failure out is left unchanged.
+BmpError ParseBmp(const uint8_t* data, size_t size, LoadedBmp& out);
+BmpError ReadBmpFile(const std::string& path, LoadedBmp& out);
+
+// Decodes image columns x0..x1 and rows y0..y1 (inclusive, rows counted from
+// the top) of canonical pixel data into red, green and blue planes of
+// (x1-x0+1) x (y1-y0+1) bytes each, packed row after row from the top row.
+// Nothing is written when y1 < y0, x1 < x0, the rectangle leaves the image or
+// the bit count is not 1, 4, 8, 16, 24 or 32. A palette index beyond the
+// table decodes as black. 16-bit pixels are read as 5-6-5.
+void DecodeDibToPlanes(uint8_t* red, uint8_t* green, uint8_t* blue,
+                       const uint8_t* pixels, size_t pixelBytes, const DibInfo& info,
+                       const uint8_t* colorTable, int x0, int y0, int x1, int y1);
+
+// Builds the whole 8-bit gray BMP of a plane (width x height, top row first):
+// 14 + 40 + 1024 header bytes, then rows bottom-up padded with zeros to a
+// multiple of 4.
+std::vector<uint8_t> BuildGrayBmp(const uint8_t* plane, int width, int height);
+
+// The loaded file as it is written back: file header then file data.
+std::vector<uint8_t> BuildColorBmp(const LoadedBmp& bmp);
+
+}  // namespace lumadrift
