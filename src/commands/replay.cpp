@@ -1,0 +1,245 @@
+#include "commands/replay.h"
+
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+#include "commands/lumadrift_doc.h"
+#include "commands/macro_format.h"
+#include "commands/run_log.h"
+#include "core/cp932.h"
+#include "core/file_io.h"
+
+namespace lumadrift {
+
+namespace {
+
+constexpr size_t kLinePiece = 511;
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// The words of a parameter line, with the checks every entry shares.
+class Words {
+public:
+    explicit Words(const std::string& params) : words_(SplitWords(params)) {}
+    bool Has(size_t n) const { return words_.size() >= n; }
+    // Number words longer than the format allows are refused rather than
+    // guessed at.
+    bool Int(size_t i, int& out) const
+    {
+        if (i >= words_.size() || words_[i].size() > kMaxNumberWord)
+            return false;
+        out = ParseIntValue(WordValue(words_[i]));
+        return true;
+    }
+    bool Real(size_t i, double& out) const
+    {
+        if (i >= words_.size() || words_[i].size() > kMaxNumberWord)
+            return false;
+        out = ParseRealValue(WordValue(words_[i]));
+        return true;
+    }
+    // A path value (CP932 in the file) as a UTF-8 path resolved against base.
+    bool Path(size_t i, const std::string& base, std::string& out) const
+    {
+        if (i >= words_.size())
+            return false;
+        const std::string value = WordValue(words_[i]);
+        if (value.empty() || value.size() > kMaxPathValue)
+            return false;
+        out = ResolveAgainst(base, Cp932ToUtf8(value));
+        return true;
+    }
+
+private:
+    std::vector<std::string> words_;
+};
+
+// Scans "%d %s": the code number and the name word. false when the line does
+// not start with a number.
+bool ScanCodeLine(const std::string& line, int& code, std::string& name)
+{
+    size_t i = 0;
+    while (i < line.size() && IsBlank(line[i]))
+        ++i;
+    size_t j = i;
+    if (j < line.size() && (line[j] == '+' || line[j] == '-'))
+        ++j;
+    if (j >= line.size() || line[j] < '0' || line[j] > '9')
+        return false;
+    size_t k = j;
+    while (k < line.size() && line[k] >= '0' && line[k] <= '9')
+        ++k;
+    code = ParseIntValue(line.substr(i, k - i));
+    while (k < line.size() && IsBlank(line[k]))
+        ++k;
+    size_t e = k;
+    while (e < line.size() && !IsBlank(line[e]))
+        ++e;
+    name = line.substr(k, e - k);
+    return true;
+}
+
+std::string FirstWord(const std::string& line)
+{
+    const auto words = SplitWords(line);
+    return words.empty() ? std::string() : words.front();
+}
+
+bool IsBlankLine(const std::string& line)
+{
+    for (char c : line)
+        if (!IsBlank(c))
+            return false;
+    return true;
+}
+
+int DispatchOpen(CLumadriftDoc& doc, const Words& w, const std::string& base)
+{
+    std::string path;
+    if (!w.Path(0, base, path) || !FileExists(path))
+        return -1;
+    return doc.OpenDocument(path) == BmpError::kNone ? 1 : -1;
+}
+
+int DispatchSave(CLumadriftDoc& doc, const Words& w, const std::string& base)
+{
+    std::string path;
+    if (!w.Path(0, base, path))
+        return -1;
+    return doc.SaveAs(path) == 0 ? 1 : -1;
+}
+
+int DispatchSleep(CLumadriftDoc& doc, const Words& w)
+{
+    int ms = 0;
+    if (!w.Int(0, ms))
+        return -1;
+    if (ms > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    // Recorded like every replayed step, so a re-recorded macro keeps its waits.
+    doc.Record(kOpSleep, "ミリ秒=" + std::to_string(ms));
+    return 1;
+}
+
+}  // namespace
+
+MacroLineReader::MacroLineReader(const std::vector<uint8_t>& bytes)
+{
+    // Text mode: CR LF is a line end; a lone CR stays.
+    text_.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            continue;
+        text_.push_back(static_cast<char>(bytes[i]));
+    }
+}
+
+bool MacroLineReader::Next(std::string& piece)
+{
+    piece.clear();
+    if (pos_ >= text_.size())
+        return false;
+    pieceLine_ = line_;
+    while (pos_ < text_.size() && piece.size() < kLinePiece) {
+        const char c = text_[pos_++];
+        piece.push_back(c);
+        if (c == '\n') {
+            ++line_;
+            break;
+        }
+    }
+    return true;
+}
+
+int CheckCode(const CLumadriftDoc& doc, int code)
+{
+    const int s = doc.state();
+    bool ok = false;
+    switch (code) {
+    case 1: ok = s == 3 || s == 5; break;
+    case 2: case 3: case 4: case 5: ok = s == 4; break;
+    case 6: case 7: case 8: case 9: case 10: case 11: case 12: case 13: case 14:
+    case 15: case 16: case 17: case 18: case 19: case 20:
+        ok = s == 3;
+        break;
+    case 21: case 22: case 23: case 56: case 57: ok = s == 3 || s == 4 || s == 5; break;
+    case 51: case 59: case 63: ok = true; break;
+    case 52: ok = s != 0; break;
+    case 55: ok = s == 1 || s == 2; break;
+    case 58: ok = s == 3 || s == 7; break;
+    case 60: ok = s == 8; break;
+    case 61: ok = doc.undoAvailable(); break;
+    case 62: ok = doc.redoAvailable(); break;
+    default: return -9;
+    }
+    return ok ? 0 : -1;
+}
+
+int DispatchCode(CLumadriftDoc& doc, int code, const std::string& params,
+                 const std::string& baseDir)
+{
+    const Words words(params);
+    switch (code) {
+    case kOpOpenFile: return DispatchOpen(doc, words, baseDir);
+    case kOpSaveFile: return DispatchSave(doc, words, baseDir);
+    case kOpShowSource: doc.ShowSourcePicture(); return 0;
+    case kOpSleep: return DispatchSleep(doc, words);
+    default:
+        // Operations this build does not carry refuse, so the log says so.
+        return -1;
+    }
+}
+
+ReplaySummary ReplayMacroBytes(CLumadriftDoc& doc, const std::vector<uint8_t>& bytes,
+                               const ReplayOptions& options)
+{
+    ReplaySummary summary;
+    summary.opened = true;
+    MacroLineReader reader(bytes);
+    std::string line;
+    while (reader.Next(line)) {
+        ReplayEntry entry;
+        entry.lineNumber = reader.lineNumber();
+        if (IsBlankLine(line))
+            continue;
+        ++summary.entries;
+        const bool numbered = ScanCodeLine(line, entry.code, entry.name);
+        if (numbered && HasParameterLine(entry.code))
+            reader.Next(entry.params);  // at the end of the file it stays empty
+
+        if (!numbered || CheckCode(doc, entry.code) < 0) {
+            if (!numbered)
+                entry.name = FirstWord(line);
+            entry.outcome = EntryOutcome::kActiveModeError;
+            if (!options.logDir.empty())
+                WriteLogLine(options.logDir, ActiveModeErrorText(std::time(nullptr), entry.name));
+        } else if (DispatchCode(doc, entry.code, entry.params, options.baseDir) < 0) {
+            entry.outcome = EntryOutcome::kFunctionError;
+            if (!options.logDir.empty())
+                WriteLogLine(options.logDir,
+                             FunctionErrorText(std::time(nullptr), entry.name, entry.params));
+        }
+        if (entry.outcome != EntryOutcome::kRan)
+            ++summary.failed;
+        if (options.onEntry)
+            options.onEntry(entry);
+        if (options.pumpMessages)
+            options.pumpMessages();
+    }
+    return summary;
+}
+
+ReplaySummary ReplayMacroFile(CLumadriftDoc& doc, const std::string& path,
+                              const ReplayOptions& options)
+{
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes))
+        return {};
+    return ReplayMacroBytes(doc, bytes, options);
+}
+
+}  // namespace lumadrift

@@ -1,0 +1,44 @@
+#include "ui/lumadrift_app.h"
+
+#include <QApplication>
+#include <QStringList>
+#include <clocale>
+#include <memory>
+
+#include "app/directories.h"
+#include "app/image_settings.h"
+#include "commands/lumadrift_doc.h"
+#include "ui/main_frame.h"
+
+namespace lumadrift {
+
+int RunLumadriftApp(int argc, char** argv)
+{
+    const std::string cwd = CurrentDirectory();
+    FramePlacement placement = LoadPlacement(cwd);
+
+    QApplication app(argc, argv);
+    // QApplication adopts the user's locale; files are written in "C".
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setApplicationName(QStringLiteral("Lumadrift"));
+    QApplication::setOrganizationName(QStringLiteral("Lumadrift"));
+
+    int rc = 0;
+    {
+        DocEnvironment env;
+        env.layoutState = placement.layoutState;
+        if (env.layoutState == 0)
+            env.dirs = Directories::FromWorkingDirectory(cwd);
+        CLumadriftDoc doc(env);
+        CMainFrame frame(doc, placement);
+        frame.show();
+        const QStringList args = QApplication::arguments();
+        if (placement.layoutState == 0 && args.size() > 1)
+            frame.OpenFile(args.at(1));
+        rc = QApplication::exec();
+    }  // the document saves the settings as it goes away
+    SavePlacement(placement);
+    return rc;
+}
+
+}  // namespace lumadrift
