@@ -48,9 +48,17 @@ struct ImageSettings {
 // Longest path kept in the settings (bytes of the CP932 form).
 constexpr size_t kMaxSettingsPath = 259;
 
-// Reads every key; missing keys and unparsable fields take their defaults.
+// Reads every key; a missing key takes its default. A list that stops early
+// ("1,2" for the range) keeps the key's default for the fields it lacks; a
+// single real without a number reads as 0. IMG_CONVMODE decides IMG_CONVVAL:
+// 3 or 5 give 9 or 25 coefficients (missing ones 0.0), 0 gives the kernel
+// file path (the text up to its first blank), other modes neither. Paths are
+// cut to kMaxSettingsPath bytes of CP932 and held as UTF-8. The range key
+// fills displayRange too. Numbers are read in the "C" locale.
 ImageSettings LoadImageSettings(const IniFile& ini);
-// Writes the "IMGSET" keys in table order (never IMG_FFTTHD or CAMERA).
+// Writes the "IMGSET" keys in table order in one rewrite of the file (never
+// IMG_FFTTHD or CAMERA). IMG_CONVVAL is left as it is in the file when the
+// convolution mode is neither 0, 3 nor 5.
 bool SaveImageSettings(IniFile& ini, const ImageSettings& s);
 
 // Window placement, section "WINDOW".
