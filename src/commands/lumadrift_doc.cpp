@@ -1,6 +1,7 @@
 #include "commands/lumadrift_doc.h"
 
 #include "commands/macro_format.h"
+#include "core/acquisition.h"
 #include "core/file_io.h"
 #include "core/ini_file.h"
 
@@ -46,9 +47,7 @@ void CLumadriftDoc::NotifyImage()
 
 void CLumadriftDoc::ResetHistory()
 {
-    undoAvailable_ = false;
-    redoAvailable_ = false;
-    historyPosition_ = 0;
+    history_.Reset();
 }
 
 void CLumadriftDoc::Record(int code, const std::string& parameterText)
@@ -84,6 +83,7 @@ void CLumadriftDoc::ReleaseImage()
     currentPlane_ = 0;
     state_ = kStateNoImage;
     ResetHistory();
+    pool_.DeleteAll();
     planes_.ReleasePlaneBank();
     colors_.ReleaseColorBank();
     NotifyImage();
@@ -181,10 +181,335 @@ void CLumadriftDoc::ShowSourcePicture()
 
 void CLumadriftDoc::AdvancePlaneRing()
 {
-    const int next = NextRingPlane(currentPlane_, ringSize_);
-    planes_.SelectPlanes(currentPlane_, next);
+    AdvancePlaneRingFrom(currentPlane_);
+}
+
+void CLumadriftDoc::AdvancePlaneRingFrom(int plane)
+{
+    const int next = NextRingPlane(plane, ringSize_);
+    planes_.SelectPlanes(plane, next);
     currentPlane_ = next;
     renderPending_ = next;
+}
+
+void CLumadriftDoc::PushHistory()
+{
+    history_.Push(currentPlane_, state_, ringSize_);
+}
+
+void CLumadriftDoc::Redraw()
+{
+    renderPending_ = currentPlane_;
+    NotifyImage();
+}
+
+void CLumadriftDoc::RunGrayOperation(int code, const std::string& params, const PlaneFilter& filter,
+                                     int newState)
+{
+    AdvancePlaneRing();
+    if (newState >= 0)
+        state_ = newState;
+    PushHistory();
+    if (filter)
+        filter(planes_);
+    Redraw();
+    Record(code, params);
+}
+
+void CLumadriftDoc::BeginPreview()
+{
+    previewSource_ = currentPlane_;
+}
+
+void CLumadriftDoc::RunPreview(const PlaneFilter& filter)
+{
+    AdvancePlaneRingFrom(previewSource_);
+    if (filter)
+        filter(planes_);
+    Redraw();
+}
+
+// --- acquisition -------------------------------------------------------------
+
+int CLumadriftDoc::Acquire(int channel, int invert, double baseAngle)
+{
+    return AcquireCore(channel, invert, baseAngle);
+}
+
+int CLumadriftDoc::ReplayAcquire(int channel, int invert, double baseAngle, int left, int top,
+                                 int right, int bottom)
+{
+    setRange({left, top, right, bottom});
+    return AcquireCore(channel, invert, baseAngle);
+}
+
+int CLumadriftDoc::AcquireCore(int channel, int invert, double baseAngle)
+{
+    const ProcessingRange r = settings_.range;
+    if (!hasFile() || !IsInsideImage(r, imageWidth_, imageHeight_) || channel < 0 || channel > 5)
+        return -1;
+    const int w = r.width();
+    const int h = r.height();
+    planes_.ReleasePlaneBank();
+    colors_.ReleaseColorBank();
+    ringSize_ = kRingSize;
+    if (planes_.CreatePlaneBank(kRingSize, w, h) != 0 || colors_.CreateColorBank(1, w, h) != 0) {
+        // Out of memory: go back to the whole colour picture.
+        planes_.ReleasePlaneBank();
+        ShowSourcePicture();
+        return -1;
+    }
+    colors_.SelectColorSlots(0, 0);
+    uint8_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    colors_.GetColorPlanes(0, &red, &green, &blue);
+    DecodeDibToPlanes(red, green, blue, file_.pixels(), file_.pixelBytes(), file_.info,
+                      file_.colorTable(), r.left, r.top, r.right, r.bottom);
+    AcquireChannelPixels(red, green, blue, static_cast<size_t>(w) * static_cast<size_t>(h),
+                         channel, invert != 0, baseAngle, planes_.GetPlane(0));
+    MakeGrayHeader(w, h);
+    renderPending_ = 0;
+    currentPlane_ = 0;
+    imageWidth_ = w;
+    imageHeight_ = h;
+    state_ = kStateGray;
+    // Entries of an earlier acquisition name planes of the bank just freed.
+    ResetHistory();
+    PushHistory();
+    setZoom(100);
+    Redraw();
+    Record(kOpAcquire, "チャネル=" + std::to_string(channel) + " 反転=" + std::to_string(invert) +
+                           " 彩度=" + FormatReal(baseAngle, 2) + " 左座標=" + std::to_string(r.left) +
+                           " 上座標=" + std::to_string(r.top) + " 右座標=" +
+                           std::to_string(r.right) + " 下座標=" + std::to_string(r.bottom));
+    return 0;
+}
+
+// --- undo and redo -----------------------------------------------------------
+
+int CLumadriftDoc::Undo()
+{
+    History::Entry e;
+    if (!history_.Step(-1, e))
+        return -1;
+    currentPlane_ = e.plane;
+    state_ = e.state;
+    Redraw();
+    Record(kOpUndo);
+    return 0;
+}
+
+int CLumadriftDoc::Redo()
+{
+    History::Entry e;
+    if (!history_.Step(+1, e))
+        return -1;
+    currentPlane_ = e.plane;
+    state_ = e.state;
+    Redraw();
+    Record(kOpRedo);
+    return 0;
+}
+
+// --- image pool --------------------------------------------------------------
+
+namespace {
+
+std::string PoolLine(const char* action, int cd, const std::string& id, const std::string& text)
+{
+    return std::string(action) + "=" + std::to_string(cd) + " ID=" + id + " ファイル=" + text;
+}
+
+}  // namespace
+
+bool CLumadriftDoc::PoolEntryFits(int id) const
+{
+    const PoolEntry* e = pool_.Find(id);
+    return e && e->width() == gray_.width && e->height() == gray_.height;
+}
+
+void CLumadriftDoc::PoolAdd(const std::string& name)
+{
+    const uint8_t* plane = planes_.GetPlane(currentPlane_);
+    if (!plane || planes_.width() != gray_.width || planes_.height() != gray_.height)
+        return;
+    pool_.Add(name, state_, gray_, plane);
+}
+
+void CLumadriftDoc::WritePoolEntryToDestination(const PoolEntry& e)
+{
+    // Stored rows are bottom-up: the first goes into the last row.
+    for (int row = 0; row < e.height(); ++row) {
+        int length = e.width();
+        planes_.WriteRangeRow(e.height() - 1 - row,
+                              e.pixels.data() + static_cast<size_t>(row) * e.width(), length);
+    }
+}
+
+void CLumadriftDoc::PoolDialogOpen()
+{
+    poolDialog_ = PoolDialogState{};
+    poolDialog_.startPlane = currentPlane_;
+}
+
+int CLumadriftDoc::PoolDialogAdd(const std::string& name)
+{
+    if (name.empty() || poolDialog_.buttonsDisabled)
+        return -1;
+    const std::string cut = CutPoolName(name);
+    PoolAdd(cut);
+    Record(kOpPool, PoolLine("追加CD", 1, "", cut));
+    return 0;
+}
+
+int CLumadriftDoc::PoolDialogDelete(int row)
+{
+    if (poolDialog_.buttonsDisabled)
+        return -1;
+    const bool selected = row >= 0 && row < pool_.size();
+    if (selected)
+        pool_.Unlink(row);
+    Record(kOpPool, PoolLine("削除CD", 2, std::to_string(selected ? row : pool_.size()), ""));
+    return selected ? 0 : -1;
+}
+
+int CLumadriftDoc::PoolDialogSave(int row, const std::string& path)
+{
+    if (poolDialog_.buttonsDisabled)
+        return -1;
+    const bool selected = row >= 0 && row < pool_.size();
+    int rc = -1;
+    if (selected && !path.empty())
+        rc = WritePoolFile(path, *pool_.Find(row));
+    Record(kOpPool, PoolLine("保存CD", 3, std::to_string(selected ? row : pool_.size()), path));
+    return rc;
+}
+
+void CLumadriftDoc::PoolDialogDeleteAll()
+{
+    if (poolDialog_.buttonsDisabled)
+        return;
+    pool_.DeleteAll();
+    Record(kOpPool, PoolLine("全削除CD", 5, "", ""));
+}
+
+int CLumadriftDoc::PoolDialogToTarget(int row)
+{
+    if (row < 0 || row >= pool_.size()) {
+        poolDialog_.buttonsDisabled = true;
+        return -1;
+    }
+    if (!PoolEntryFits(row))
+        return -1;
+    const PoolEntry& e = *pool_.Find(row);
+    // A second press in the same dialog overwrites the same ring plane.
+    AdvancePlaneRingFrom(poolDialog_.startPlane);
+    WritePoolEntryToDestination(e);
+    Redraw();
+    poolDialog_.targetDone = true;
+    poolDialog_.targetId = row;
+    poolDialog_.targetState = e.state;
+    poolDialog_.buttonsDisabled = true;
+    return 0;
+}
+
+void CLumadriftDoc::PoolDialogClose(bool ok)
+{
+    if (ok && poolDialog_.targetDone) {
+        state_ = poolDialog_.targetState;
+        PushHistory();
+        Record(kOpPool, PoolLine("対象CD", 4, std::to_string(poolDialog_.targetId), ""));
+    }
+    poolDialog_ = PoolDialogState{};
+}
+
+int CLumadriftDoc::ReplayPool(int action, int id, const std::string& text)
+{
+    switch (action) {
+    case 1:
+        PoolAdd(text);
+        Record(kOpPool, PoolLine("追加CD", 1, "", CutPoolName(text)));
+        return 0;
+    case 5:
+        pool_.DeleteAll();
+        Record(kOpPool, PoolLine("全削除CD", 5, "", text));
+        return 0;
+    case 2:
+    case 3:
+    case 4: {
+        PoolEntry* e = pool_.Find(id);
+        if (!e)
+            return -1;
+        if (action == 2) {
+            pool_.Unlink(id);
+            Record(kOpPool, PoolLine("削除CD", 2, std::to_string(id), text));
+            return 0;
+        }
+        if (action == 3) {
+            if (WritePoolFile(text, *e) != 0)
+                return -1;
+            Record(kOpPool, PoolLine("保存CD", 3, std::to_string(id), text));
+            return 0;
+        }
+        if (!PoolEntryFits(id))
+            return -1;
+        AdvancePlaneRing();
+        WritePoolEntryToDestination(*e);
+        state_ = e->state;
+        PushHistory();
+        Redraw();
+        Record(kOpPool, PoolLine("対象CD", 4, std::to_string(id), text));
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+// --- inter-image operations ----------------------------------------------------
+
+int CLumadriftDoc::CheckOperands(int targetId, int referenceId) const
+{
+    return PoolEntryFits(targetId) && PoolEntryFits(referenceId) ? 0 : -1;
+}
+
+void CLumadriftDoc::LoadOperands(int targetId, int referenceId)
+{
+    AdvancePlaneRing();
+    if (const PoolEntry* ref = pool_.Find(referenceId)) {
+        WritePoolEntryToDestination(*ref);
+        state_ = ref->state;
+        PushHistory();
+    }
+    // The reference's plane becomes the source of the combination.
+    AdvancePlaneRing();
+    if (const PoolEntry* target = pool_.Find(targetId)) {
+        WritePoolEntryToDestination(*target);
+        if (target->state != state_)
+            state_ = kStateGray;
+        PushHistory();
+    }
+}
+
+int CLumadriftDoc::RunInterImage(BitOp op, int targetId, int referenceId)
+{
+    if (CheckOperands(targetId, referenceId) != 0)
+        return -1;
+    LoadOperands(targetId, referenceId);
+    CombineRange(planes_, op);
+    Redraw();
+    const int code = op == BitOp::kAnd ? kOpPoolAnd : op == BitOp::kOr ? kOpPoolOr : kOpPoolXor;
+    Record(code, "対象ID=" + std::to_string(targetId) + " 参照ID=" + std::to_string(referenceId));
+    return 0;
+}
+
+int CLumadriftDoc::InterImage(BitOp op, int targetId, int referenceId)
+{
+    return RunInterImage(op, targetId, referenceId);
+}
+
+int CLumadriftDoc::ReplayInterImage(BitOp op, int targetId, int referenceId)
+{
+    return RunInterImage(op, targetId, referenceId);
 }
 
 void CLumadriftDoc::MakeGrayHeader(int width, int height)

@@ -5,14 +5,18 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/directories.h"
 #include "app/image_settings.h"
 #include "commands/macro_recorder.h"
 #include "core/bmp.h"
+#include "core/history.h"
 #include "core/image_model.h"
+#include "core/image_pool.h"
 #include "core/plane_bank.h"
+#include "filters/interimage.h"
 
 namespace lumadrift {
 
@@ -61,10 +65,74 @@ public:
     // Frees the file, the planes, the history and the pool.
     void ReleaseImage();
 
-    // --- the working ring ------------------------------------------------
+    // --- acquisition ---------------------------------------------------------
+    // The interactive form: the current processing range; -1 (and nothing
+    // changes) when it does not lie inside the image or the channel is not
+    // 0..5.
+    int Acquire(int channel, int invert, double baseAngle);
+    // The replay form: the range is stored (normalized) first.
+    int ReplayAcquire(int channel, int invert, double baseAngle, int left, int top, int right,
+                      int bottom);
+
+    // --- the working ring and the operation protocol -------------------------
     // Selects (current, next) and makes next current and pending.
     void AdvancePlaneRing();
+    // The same from a given plane (a preview or a repeated pool target
+    // starts again from the plane it started from).
+    void AdvancePlaneRingFrom(int plane);
     void MakeGrayHeader(int width, int height);
+    // Pushes (current plane, state) on the history.
+    void PushHistory();
+    // Tells the view to rebuild and repaint the current plane.
+    void Redraw();
+
+    using PlaneFilter = std::function<void(PlaneBank&)>;
+    // The common protocol after the parameters are settled: advance the
+    // ring, set newState (when >= 0), push the history step, run the filter
+    // from the source into the destination plane, redraw, record.
+    void RunGrayOperation(int code, const std::string& params, const PlaneFilter& filter,
+                          int newState = -1);
+    // Live previews (binarization, FFT): BeginPreview remembers the plane
+    // the dialog opened on; every RunPreview advances the ring from that
+    // plane again and runs the filter, so a preview never stacks on itself.
+    void BeginPreview();
+    void RunPreview(const PlaneFilter& filter);
+    int previewSource() const { return previewSource_; }
+
+    // --- undo and redo --------------------------------------------------------
+    // 0, or -1 (nothing changes) when there is no step in that direction.
+    int Undo();
+    int Redo();
+    const History& history() const { return history_; }
+
+    // --- image pool -------------------------------------------------------------
+    ImagePool& pool() { return pool_; }
+    const ImagePool& pool() const { return pool_; }
+    // True when the entry exists and has the size of the gray image.
+    bool PoolEntryFits(int id) const;
+    // Adds the current plane under name (cut to 259 bytes of CP932).
+    void PoolAdd(const std::string& name);
+    // The pool dialog's actions. Each returns 0, or -1 when it did nothing.
+    void PoolDialogOpen();
+    int PoolDialogAdd(const std::string& name);        // empty name: nothing
+    int PoolDialogDelete(int row);                     // row < 0: none selected
+    int PoolDialogSave(int row, const std::string& path);  // path empty: cancelled
+    void PoolDialogDeleteAll();
+    // -1 with nothing changed when the entry's size differs (the dialog shows
+    // its message) or no row is selected.
+    int PoolDialogToTarget(int row);
+    // After a to-target the dialog offers only "⇒ 対象" and OK.
+    bool PoolDialogButtonsDisabled() const { return poolDialog_.buttonsDisabled; }
+    void PoolDialogClose(bool ok);
+    // The replay of a pool line (action, index, text).
+    int ReplayPool(int action, int id, const std::string& text);
+
+    // --- inter-image operations -------------------------------------------------
+    // 0 when both entries exist and have the gray image's size, else -1.
+    int CheckOperands(int targetId, int referenceId) const;
+    // After the dialog's OK (the dialog has checked the operands).
+    int InterImage(BitOp op, int targetId, int referenceId);
+    int ReplayInterImage(BitOp op, int targetId, int referenceId);
 
     // --- recording --------------------------------------------------------
     bool StartRecording(const std::string& path) { return recorder_.Start(path); }
@@ -88,8 +156,8 @@ public:
     int ringSize() const { return ringSize_; }
     int zoom() const { return zoom_; }
     void setZoom(int z);
-    bool undoAvailable() const { return undoAvailable_; }
-    bool redoAvailable() const { return redoAvailable_; }
+    bool undoAvailable() const { return history_.undoAvailable(); }
+    bool redoAvailable() const { return history_.redoAvailable(); }
 
     const std::string& pathName() const { return path_; }
     // The file name shown in the title, or "無題" without a file.
@@ -115,6 +183,10 @@ public:
 private:
     void NotifyImage();
     void ResetHistory();
+    int AcquireCore(int channel, int invert, double baseAngle);
+    void WritePoolEntryToDestination(const PoolEntry& e);
+    void LoadOperands(int targetId, int referenceId);
+    int RunInterImage(BitOp op, int targetId, int referenceId);
 
     DocEnvironment env_;
     DocObserver* observer_ = nullptr;
@@ -134,9 +206,17 @@ private:
     int ringSize_ = kRingSize;
     int zoom_ = 100;
     int state_ = kStateNoImage;
-    bool undoAvailable_ = false;
-    bool redoAvailable_ = false;
-    int historyPosition_ = 0;
+    History history_;
+    ImagePool pool_;
+    int previewSource_ = 0;
+
+    struct PoolDialogState {
+        int startPlane = 0;
+        bool targetDone = false;
+        bool buttonsDisabled = false;
+        int targetId = 0;
+        int targetState = 0;
+    } poolDialog_;
 };
 
 }  // namespace lumadrift

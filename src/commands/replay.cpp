@@ -42,6 +42,17 @@ public:
         out = ParseRealValue(WordValue(words_[i]));
         return true;
     }
+    // A text value (CP932 in the file) in UTF-8.
+    bool Text(size_t i, std::string& out) const
+    {
+        if (i >= words_.size())
+            return false;
+        const std::string value = WordValue(words_[i]);
+        if (value.size() > kMaxPathValue)
+            return false;
+        out = Cp932ToUtf8(value);
+        return true;
+    }
     // A path value (CP932 in the file) as a UTF-8 path resolved against base.
     bool Path(size_t i, const std::string& base, std::string& out) const
     {
@@ -125,6 +136,39 @@ int DispatchSleep(CLumadriftDoc& doc, const Words& w)
     return 1;
 }
 
+int DispatchAcquire(CLumadriftDoc& doc, const Words& w)
+{
+    int channel = 0, invert = 0, left = 0, top = 0, right = 0, bottom = 0;
+    double angle = 0.0;
+    if (!w.Has(7) || !w.Int(0, channel) || !w.Int(1, invert) || !w.Real(2, angle) ||
+        !w.Int(3, left) || !w.Int(4, top) || !w.Int(5, right) || !w.Int(6, bottom))
+        return -1;
+    return doc.ReplayAcquire(channel, invert, angle, left, top, right, bottom) == 0 ? 7 : -1;
+}
+
+int DispatchPool(CLumadriftDoc& doc, const Words& w, const std::string& base)
+{
+    int action = 0, id = 0;
+    std::string text;
+    if (!w.Has(3) || !w.Int(0, action) || !w.Int(1, id) || !w.Text(2, text))
+        return -1;
+    if (action == 3) {
+        // The text of a save is a file: relative paths follow the macro.
+        if (text.empty())
+            return -1;
+        text = ResolveAgainst(base, text);
+    }
+    return doc.ReplayPool(action, id, text) == 0 ? 3 : -1;
+}
+
+int DispatchInterImage(CLumadriftDoc& doc, BitOp op, const Words& w)
+{
+    int target = 0, reference = 0;
+    if (!w.Has(2) || !w.Int(0, target) || !w.Int(1, reference))
+        return -1;
+    return doc.ReplayInterImage(op, target, reference) == 0 ? 2 : -1;
+}
+
 }  // namespace
 
 MacroLineReader::MacroLineReader(const std::vector<uint8_t>& bytes)
@@ -187,6 +231,14 @@ int DispatchCode(CLumadriftDoc& doc, int code, const std::string& params,
     case kOpOpenFile: return DispatchOpen(doc, words, baseDir);
     case kOpSaveFile: return DispatchSave(doc, words, baseDir);
     case kOpShowSource: doc.ShowSourcePicture(); return 0;
+    case kOpAcquire: return DispatchAcquire(doc, words);
+    case kOpPool: return DispatchPool(doc, words, baseDir);
+    case kOpPoolAnd: return DispatchInterImage(doc, BitOp::kAnd, words);
+    case kOpPoolOr: return DispatchInterImage(doc, BitOp::kOr, words);
+    case kOpPoolXor: return DispatchInterImage(doc, BitOp::kXor, words);
+    // Check has made sure a step exists in that direction.
+    case kOpUndo: doc.Undo(); return 0;
+    case kOpRedo: doc.Redo(); return 0;
     case kOpSleep: return DispatchSleep(doc, words);
     default:
         // Operations this build does not carry refuse, so the log says so.
