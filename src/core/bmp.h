@@ -9,7 +9,12 @@
 // pixels taken at 54 + 4n whatever its pixel offset says. Every other variant
 // that can be used (12-byte core header, 52/56/64/108/124-byte headers,
 // top-down rows, BI_BITFIELDS, RLE8, RLE4) is converted into the equivalent
-// plain DIB on open.
+// plain DIB on open: bit fields (any contiguous masks, each field left-aligned
+// to 8 bits) become 24-bit rows, RLE streams become uncompressed 8- or 4-bit
+// rows with the same table. An uncompressed 16-bit file is read as 5-6-5
+// when it has the classic 40-byte header and as 5-5-5 (what the writers of
+// the longer headers mean) otherwise. Limits: width and height <= 65535,
+// width x height <= 2^28.
 #pragma once
 
 #include <array>
@@ -63,6 +68,9 @@ size_t DibStride(int width, int bitCount);
 // Parses the bytes of a whole BMP file. Never reads outside [data, data+size).
 // On failure out is left unchanged.
 BmpError ParseBmp(const uint8_t* data, size_t size, LoadedBmp& out);
+// The same, taking over the file's buffer as the file data of a plain file
+// instead of copying it. On failure file and out are left unchanged.
+BmpError ParseBmp(std::vector<uint8_t>&& file, LoadedBmp& out);
 BmpError ReadBmpFile(const std::string& path, LoadedBmp& out);
 
 // Decodes image columns x0..x1 and rows y0..y1 (inclusive, rows counted from
