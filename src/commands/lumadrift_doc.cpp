@@ -70,6 +70,17 @@ void CLumadriftDoc::setRange(const ProcessingRange& r)
         observer_->OnRangeChanged();
 }
 
+CommandContext CLumadriftDoc::CommandValues() const
+{
+    CommandContext c;
+    c.state = state_;
+    c.undoAvailable = undoAvailable();
+    c.redoAvailable = redoAvailable();
+    c.recording = IsRecording();
+    c.cameraEnabled = settings_.cameraUse == 1;
+    return c;
+}
+
 std::string CLumadriftDoc::Title() const
 {
     return path_.empty() ? std::string("無題") : BaseName(path_);

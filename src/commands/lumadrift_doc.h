@@ -10,6 +10,7 @@
 
 #include "app/directories.h"
 #include "app/image_settings.h"
+#include "commands/command_table.h"
 #include "commands/macro_recorder.h"
 #include "core/bmp.h"
 #include "core/history.h"
@@ -176,6 +177,9 @@ public:
     const ImageSettings& settings() const { return settings_; }
     const DocEnvironment& environment() const { return env_; }
     const Directories& dirs() const { return env_.dirs; }
+
+    // The values the command rules read.
+    CommandContext CommandValues() const;
 
     ProcessingRange range() const { return settings_.range; }
     void setRange(const ProcessingRange& r);
