@@ -1,0 +1,437 @@
+#include "filters/labeling.h"
+
+#include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <locale.h>
+
+#include "core/cp932.h"
+#include "core/file_io.h"
+
+namespace lumadrift {
+
+namespace {
+
+// Provisional labels 1..2047; entry 0 stands for "no label".
+constexpr int kTableSize = 2048;
+
+struct Run {
+    int x0;  // first and last column, relative to the range's left edge
+    int x1;
+    size_t index;  // position of the run in the image-wide run order
+};
+
+inline uint64_t Load8(const uint8_t* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// True when some byte of v is zero.
+inline bool HasZeroByte(uint64_t v)
+{
+    return ((v - 0x0101010101010101ULL) & ~v & 0x8080808080808080ULL) != 0;
+}
+
+// Appends the runs of 255 in row[0, w). Background stretches are skipped a
+// word at a time: a sparse binary image is mostly background.
+void FindRuns(const uint8_t* row, int w, size_t& nextIndex, std::vector<Run>& out)
+{
+    out.clear();
+    int x = 0;
+    while (x < w) {
+        while (x + 8 <= w && !HasZeroByte(~Load8(row + x)))
+            x += 8;
+        while (x < w && row[x] != 255)
+            ++x;
+        if (x >= w)
+            break;
+        const int start = x;
+        while (x + 8 <= w && Load8(row + x) == ~0ULL)
+            x += 8;
+        while (x < w && row[x] == 255)
+            ++x;
+        out.push_back({start, x - 1, nextIndex++});
+    }
+}
+
+// Union-find over the provisional labels. The root of a class is always its
+// smallest label; labels are handed out in raster order, so the smallest
+// label of a class belongs to the object's first pixel, which is what the
+// final numbering goes by.
+class LabelTable {
+public:
+    LabelTable() { parent_[0] = 0; }
+
+    int Find(int a)
+    {
+        while (parent_[a] != a) {
+            parent_[a] = parent_[parent_[a]];
+            a = parent_[a];
+        }
+        return a;
+    }
+
+    // Returns the root of the merged class.
+    int Unite(int ra, int b)
+    {
+        const int rb = Find(b);
+        if (ra == rb)
+            return ra;
+        ++unionsSinceCompaction_;
+        if (ra < rb) {
+            parent_[rb] = ra;
+            return ra;
+        }
+        parent_[ra] = rb;
+        return rb;
+    }
+
+    bool full() const { return next_ >= kTableSize; }
+    // Only meaningful when no unions happened since the last compaction: then
+    // every label is its own class and compacting would free nothing.
+    bool compactionWouldHelp() const { return unionsSinceCompaction_ > 0; }
+
+    int Add()
+    {
+        parent_[next_] = next_;
+        return next_++;
+    }
+
+    // Numbers the classes 1..C in the order of their roots and returns the
+    // map from every provisional label to its class number (0 stays 0).
+    const std::array<uint16_t, kTableSize>& Resolve(int& classes)
+    {
+        classes = 0;
+        map_[0] = 0;
+        for (int s = 1; s < next_; ++s) {
+            const int r = Find(s);
+            map_[s] = r == s ? static_cast<uint16_t>(++classes) : map_[r];
+        }
+        return map_;
+    }
+
+    // After Resolve: restarts the table with one label per class.
+    void Restart(int classes)
+    {
+        for (int i = 1; i <= classes; ++i)
+            parent_[i] = i;
+        next_ = classes + 1;
+        unionsSinceCompaction_ = 0;
+    }
+
+private:
+    std::array<int, kTableSize> parent_{};
+    std::array<uint16_t, kTableSize> map_{};
+    int next_ = 1;
+    long long unionsSinceCompaction_ = 0;
+};
+
+locale_t CLocale()
+{
+    static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return loc;
+}
+
+// snprintf in the "C" locale, so a desktop with a decimal comma still shows
+// and writes "3.50".
+template <typename... Args>
+std::string FormatC(const char* format, Args... args)
+{
+    char buf[128];
+    const locale_t old = uselocale(CLocale());
+    std::snprintf(buf, sizeof buf, format, args...);
+    uselocale(old);
+    return buf;
+}
+
+bool RangeUsable(const uint8_t* plane, int stride, FilterRange r)
+{
+    return plane && r.w > 0 && r.h > 0 && r.x0 >= 0 && r.y0 >= 0 && r.x0 + r.w <= stride;
+}
+
+}  // namespace
+
+LabelOutcome LabelKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange range)
+{
+    LabelOutcome outcome;
+    if (!RangeUsable(src, stride, range) || !dst)
+        return outcome;
+    const int w = range.w;
+    auto srcRow = [&](int y) { return src + static_cast<size_t>(range.y0 + y) * stride + range.x0; };
+
+    // First scan: one provisional label per run, connected to the runs of
+    // the row above that touch it or its two diagonal ends. The labels live
+    // in image-wide run order, so a compaction can rewrite them without
+    // touching the plane.
+    std::vector<uint16_t> runLabels;
+    std::vector<Run> prev, cur;
+    LabelTable table;
+    bool lost = false;
+    size_t nextIndex = 0;
+
+    auto newLabel = [&]() -> int {
+        if (table.full()) {
+            if (!table.compactionWouldHelp()) {
+                lost = true;
+                return 0;
+            }
+            int classes = 0;
+            const auto& map = table.Resolve(classes);
+            for (uint16_t& l : runLabels)
+                l = map[l];
+            table.Restart(classes);
+            if (table.full()) {
+                lost = true;
+                return 0;
+            }
+        }
+        return table.Add();
+    };
+
+    for (int y = 0; y < range.h; ++y) {
+        FindRuns(srcRow(y), w, nextIndex, cur);
+        size_t j = 0;
+        for (const Run& r : cur) {
+            while (j < prev.size() && prev[j].x1 < r.x0 - 1)
+                ++j;
+            int root = 0;
+            for (size_t k = j; k < prev.size() && prev[k].x0 <= r.x1 + 1; ++k) {
+                const int l = runLabels[prev[k].index];
+                if (l == 0)
+                    continue;
+                root = root == 0 ? table.Find(l) : table.Unite(root, l);
+            }
+            runLabels.push_back(static_cast<uint16_t>(root != 0 ? root : newLabel()));
+        }
+        std::swap(prev, cur);
+    }
+
+    int classes = 0;
+    const auto& finalOf = table.Resolve(classes);
+
+    // Output scan: the runs are found again in the same order, so only their
+    // labels had to be kept. Reading row y before clearing it keeps an
+    // in-place call correct.
+    nextIndex = 0;
+    for (int y = 0; y < range.h; ++y) {
+        FindRuns(srcRow(y), w, nextIndex, cur);
+        uint8_t* out = dst + static_cast<size_t>(range.y0 + y) * stride + range.x0;
+        std::memset(out, 0, static_cast<size_t>(w));
+        for (const Run& r : cur) {
+            const int n = finalOf[runLabels[r.index]];
+            if (n != 0 && n <= 255)
+                std::memset(out + r.x0, n, static_cast<size_t>(r.x1 - r.x0 + 1));
+        }
+    }
+
+    outcome.count = classes + 1;
+    outcome.overflow = (outcome.count > 255 || lost) ? 1 : 0;
+    return outcome;
+}
+
+LabelOutcome Label(PlaneBank& bank)
+{
+    if (bank.empty())
+        return {};
+    const FilterRange range{bank.QueryPlaneBank(kBankRangeLeft), bank.QueryPlaneBank(kBankRangeTop),
+                            bank.QueryPlaneBank(kBankRangeWidth), bank.QueryPlaneBank(kBankRangeHeight)};
+    const uint8_t* src = bank.SourcePlane();
+    uint8_t* dst = bank.DestinationPlane();
+    if (!src || !dst)
+        return {};
+    return LabelKernel(src, dst, bank.width(), range);
+}
+
+long long LabelArea(const uint8_t* plane, int stride, FilterRange range, int n)
+{
+    if (!RangeUsable(plane, stride, range))
+        return 0;
+    const uint8_t v = static_cast<uint8_t>(n & 0xFF);
+    long long count = 0;
+    for (int y = range.y0; y < range.y0 + range.h; ++y) {
+        const uint8_t* row = plane + static_cast<size_t>(y) * stride;
+        for (int x = range.x0; x < range.x0 + range.w; ++x)
+            count += row[x] == v;
+    }
+    return count;
+}
+
+int LabelBoundingBox(const uint8_t* plane, int stride, FilterRange range, int n,
+                     int& minX, int& maxX, int& minY, int& maxY)
+{
+    minX = range.x0 + range.w;
+    maxX = range.x0;
+    minY = range.y0 + range.h;
+    maxY = range.y0;
+    if (!RangeUsable(plane, stride, range))
+        return -1;
+    const uint8_t v = static_cast<uint8_t>(n & 0xFF);
+    bool found = false;
+    for (int y = range.y0; y < range.y0 + range.h; ++y) {
+        const uint8_t* row = plane + static_cast<size_t>(y) * stride;
+        for (int x = range.x0; x < range.x0 + range.w; ++x) {
+            if (row[x] != v)
+                continue;
+            found = true;
+            minX = std::min(minX, x);
+            maxX = std::max(maxX, x);
+            minY = std::min(minY, y);
+            maxY = std::max(maxY, y);
+        }
+    }
+    return found ? 0 : -1;
+}
+
+int LabelCentroid(const uint8_t* plane, int stride, FilterRange range, int n, double& x, double& y)
+{
+    if (!RangeUsable(plane, stride, range))
+        return -1;
+    const uint8_t v = static_cast<uint8_t>(n & 0xFF);
+    long long count = 0, sumX = 0, sumY = 0;
+    for (int yy = range.y0; yy < range.y0 + range.h; ++yy) {
+        const uint8_t* row = plane + static_cast<size_t>(yy) * stride;
+        for (int xx = range.x0; xx < range.x0 + range.w; ++xx) {
+            if (row[xx] != v)
+                continue;
+            ++count;
+            sumX += xx;
+            sumY += yy;
+        }
+    }
+    if (count == 0)
+        return -1;
+    // The sums are exact integers, so the division sees the same operands as
+    // a running double sum would.
+    x = static_cast<double>(sumX) / static_cast<double>(count);
+    y = static_cast<double>(sumY) / static_cast<double>(count);
+    return 0;
+}
+
+std::array<LabelStatistics, 256> GatherLabelStatistics(const uint8_t* plane, int stride,
+                                                       FilterRange range)
+{
+    std::array<LabelStatistics, 256> stats{};
+    if (!RangeUsable(plane, stride, range))
+        return stats;
+    const int w = range.w;
+    for (int y = range.y0; y < range.y0 + range.h; ++y) {
+        const uint8_t* row = plane + static_cast<size_t>(y) * stride + range.x0;
+        int x = 0;
+        while (x < w) {
+            while (x + 8 <= w && Load8(row + x) == 0)
+                x += 8;
+            while (x < w && row[x] == 0)
+                ++x;
+            if (x >= w)
+                break;
+            // A run of one value is accounted for at once: labels come in
+            // horizontal runs.
+            const uint8_t v = row[x];
+            const int start = x;
+            while (x < w && row[x] == v)
+                ++x;
+            const long long len = x - start;
+            const int px0 = range.x0 + start;
+            const int px1 = range.x0 + x - 1;
+            LabelStatistics& s = stats[v];
+            if (s.area == 0) {
+                s.minX = px0;
+                s.maxX = px1;
+                s.minY = s.maxY = y;
+            } else {
+                s.minX = std::min(s.minX, px0);
+                s.maxX = std::max(s.maxX, px1);
+                s.maxY = y;
+            }
+            s.area += len;
+            s.sumX += (static_cast<long long>(px0) + px1) * len / 2;
+            s.sumY += static_cast<long long>(y) * len;
+        }
+    }
+    return stats;
+}
+
+const std::array<LabelingColumn, 5> kLabelingColumns = {{
+    {"No.", 40},
+    {"左上座標", 70},
+    {"右下座標", 70},
+    {"重心座標", 100},
+    {"面積(画素)", 80},
+}};
+
+std::vector<LabelingRow> LabelingResultRows(const uint8_t* plane, int stride, FilterRange range,
+                                            int count)
+{
+    std::vector<LabelingRow> rows;
+    const int last = std::min(count - 1, 255);
+    if (last < 1)
+        return rows;
+    const auto stats = GatherLabelStatistics(plane, stride, range);
+    rows.reserve(static_cast<size_t>(last));
+    for (int n = 1; n <= last; ++n) {
+        const LabelStatistics& s = stats[n];
+        LabelingRow row;
+        row.number = n;
+        row.area = s.area;
+        if (s.area > 0) {
+            row.minX = s.minX;
+            row.maxX = s.maxX;
+            row.minY = s.minY;
+            row.maxY = s.maxY;
+            row.centroidX = static_cast<double>(s.sumX) / static_cast<double>(s.area);
+            row.centroidY = static_cast<double>(s.sumY) / static_cast<double>(s.area);
+        } else {
+            row.minX = range.x0 + range.w;
+            row.maxX = range.x0;
+            row.minY = range.y0 + range.h;
+            row.maxY = range.y0;
+        }
+        row.cells[0] = FormatC("%d", n);
+        row.cells[1] = FormatC("(%d, %d)", row.minX, row.minY);
+        row.cells[2] = FormatC("(%d, %d)", row.maxX, row.maxY);
+        row.cells[3] = FormatC("(%.2f, %.2f)", row.centroidX, row.centroidY);
+        row.cells[4] = FormatC("%lld", row.area);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::vector<LabelingRow> LabelingResultRows(PlaneBank& bank, int count)
+{
+    if (bank.empty() || !bank.DestinationPlane())
+        return {};
+    const FilterRange range{bank.QueryPlaneBank(kBankRangeLeft), bank.QueryPlaneBank(kBankRangeTop),
+                            bank.QueryPlaneBank(kBankRangeWidth), bank.QueryPlaneBank(kBankRangeHeight)};
+    return LabelingResultRows(bank.DestinationPlane(), bank.width(), range, count);
+}
+
+std::string LabelingResultFileBytes(const std::vector<LabelingRow>& rows)
+{
+    std::string header;
+    for (size_t i = 0; i < kLabelingColumns.size(); ++i) {
+        if (i)
+            header += '\t';
+        header += kLabelingColumns[i].title;
+    }
+    std::string out = Utf8ToCp932(header) + "\r\n";
+    for (const LabelingRow& row : rows) {
+        for (size_t i = 0; i < row.cells.size(); ++i) {
+            if (i)
+                out += '\t';
+            out += row.cells[i];
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+int WriteLabelingResultFile(const std::string& path, const std::vector<LabelingRow>& rows)
+{
+    const std::string bytes = LabelingResultFileBytes(rows);
+    return WriteFileWhole(path, bytes.data(), bytes.size());
+}
+
+}  // namespace lumadrift
