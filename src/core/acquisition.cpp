@@ -1,12 +1,29 @@
 #include "core/acquisition.h"
 
 #include <cmath>
+#include <cstring>
+#include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#define LUMADRIFT_X86 1
+#include <immintrin.h>
+#else
+#define LUMADRIFT_X86 0
+#endif
 
 namespace lumadrift {
 
 namespace {
 
 constexpr double kPi = 3.141592654;
+
+#if LUMADRIFT_X86
+bool HasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
 
 // The value stored for a non-finite or out-of-range double is undefined in
 // C++; these helpers keep truncation defined for every value the hue can
@@ -18,17 +35,36 @@ inline uint8_t StoreClampedDouble(double v)
     return StoreChannelValue(v);
 }
 
-// Each loop keeps one pixel's arithmetic in the described order, so the
-// compiler may vectorise across pixels without changing any result.
+// Brightness through integers: 10000 Y = N = 2999 R + 5870 G + 1140 B
+// exactly, and the double sum differs from N / 10000 by less than 1e-12,
+// while a Y that is not an integer lies at least 1e-4 from the next one. So
+// the truncated double equals floor(N / 10000) except where N is a multiple
+// of 10000; there the double arithmetic itself decides. N < 2^24, so the
+// quotient can be taken in float (error below 2e-5).
+__attribute__((target_clones("avx2", "default")))
 void Brightness(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, uint8_t* out)
 {
-    for (size_t i = 0; i < n; ++i) {
-        const double y = 0.2999 * r[i] + 0.587 * g[i] + 0.114 * b[i];
-        out[i] = static_cast<uint8_t>(static_cast<int>(y));
+    constexpr size_t kChunk = 256;
+    for (size_t start = 0; start < n; start += kChunk) {
+        const size_t end = start + kChunk < n ? start + kChunk : n;
+        uint32_t exact = 0;
+        for (size_t i = start; i < end; ++i) {
+            const uint32_t N = 2999u * r[i] + 5870u * g[i] + 1140u * b[i];
+            const uint32_t q = static_cast<uint32_t>(static_cast<float>(N) * 1e-4f);
+            const uint32_t rem = N - q * 10000u;
+            exact |= (rem == 0u) | (rem >= 10000u);
+            out[i] = static_cast<uint8_t>(q);
+        }
+        if (exact) {
+            for (size_t i = start; i < end; ++i) {
+                const double y = 0.2999 * r[i] + 0.587 * g[i] + 0.114 * b[i];
+                out[i] = static_cast<uint8_t>(static_cast<int>(y));
+            }
+        }
     }
 }
 
-void Saturation(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, uint8_t* out)
+void SaturationScalar(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, uint8_t* out)
 {
     for (size_t i = 0; i < n; ++i) {
         const double R = r[i], G = g[i], B = b[i];
@@ -39,20 +75,208 @@ void Saturation(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, 
     }
 }
 
+#if LUMADRIFT_X86
+// Four pixels at a time, each lane doing exactly the scalar operations in
+// the same order (IEEE add, multiply and square root are the same in a
+// vector lane), so the bytes are identical.
+__attribute__((target("avx2"))) inline __m256d LoadFourAsDouble(const uint8_t* p)
+{
+    int32_t word;
+    std::memcpy(&word, p, 4);
+    return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(word)));
+}
+
+__attribute__((target("avx2"))) inline void StoreLowBytes(const __m128i v, uint8_t* out)
+{
+    const __m128i pick = _mm_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const int32_t word = _mm_cvtsi128_si32(_mm_shuffle_epi8(v, pick));
+    std::memcpy(out, &word, 4);
+}
+
+__attribute__((target("avx2")))
+void SaturationAvx2(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, uint8_t* out)
+{
+    const __m256d c1 = _mm256_set1_pd(0.2999), c2 = _mm256_set1_pd(0.587),
+                  c3 = _mm256_set1_pd(0.114);
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256d R = LoadFourAsDouble(r + i), G = LoadFourAsDouble(g + i),
+                      B = LoadFourAsDouble(b + i);
+        const __m256d y = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(c1, R), _mm256_mul_pd(c2, G)),
+                                        _mm256_mul_pd(c3, B));
+        const __m256d u = _mm256_sub_pd(R, y);
+        const __m256d v = _mm256_sub_pd(B, y);
+        const __m256d s = _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(u, u), _mm256_mul_pd(v, v)));
+        StoreLowBytes(_mm256_cvttpd_epi32(s), out + i);
+    }
+    SaturationScalar(r + i, g + i, b + i, n - i, out + i);
+}
+#endif
+
+void Saturation(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, uint8_t* out)
+{
+#if LUMADRIFT_X86
+    if (HasAvx2()) {
+        SaturationAvx2(r, g, b, n, out);
+        return;
+    }
+#endif
+    SaturationScalar(r, g, b, n, out);
+}
+
+// atan on [0, 1] by linear interpolation in a table: the error stays below
+// 5e-9 radians (3e-7 degrees, 4e-7 in the hue value).
+constexpr int kAtanSteps = 4096;
+
+const double* AtanTable()
+{
+    static const std::vector<double> table = [] {
+        std::vector<double> t(kAtanSteps + 2);
+        for (int i = 0; i <= kAtanSteps + 1; ++i)
+            t[i] = std::atan(static_cast<double>(i) / kAtanSteps);
+        return t;
+    }();
+    return table.data();
+}
+
+// The hue from the table is trusted only away from the places where the
+// described arithmetic changes its outcome: a truncation boundary, the wrap
+// at 0 degrees, the fold at 180 and U = V = 0. Pixels near them (about one
+// in five thousand) are flagged and computed exactly afterwards, so the
+// bytes equal the exact computation everywhere.
+constexpr double kNearInteger = 1e-4;  // in hue value units; the table errs below 4e-7
+constexpr double kNearAngle = 1e-5;    // in degrees; the table errs below 3e-7
+constexpr double kHalfPiD = 1.5707963267948966;
+constexpr double kPiD = 3.141592653589793;
+
+inline bool FastHueScalar(double u, double v, double base, const double* table, uint8_t& out)
+{
+    const double au = std::fabs(u), av = std::fabs(v);
+    const double mx = au > av ? au : av;
+    if (mx == 0.0)
+        return false;
+    const double mn = au > av ? av : au;
+    const double x = mn / mx * kAtanSteps;
+    const int k = static_cast<int>(x);
+    const double f = x - k;
+    double at = table[k] + (table[k + 1] - table[k]) * f;
+    if (au > av)
+        at = kHalfPiD - at;
+    if (v < 0)
+        at = kPiD - at;
+    if (u < 0)
+        at = -at;
+    double a = at * 180.0 / kPi;
+    if (std::fabs(a) < kNearAngle)
+        return false;
+    if (a < 0)
+        a += 360.0;
+    double d = std::fabs(a - base);
+    if (std::fabs(d - 180.0) < kNearAngle)
+        return false;
+    if (d > 180.0)
+        d = 360.0 - d;
+    const double value = 255.0 - d * 255.0 / 180.0;
+    if (!(std::fabs(value) < 2e9))
+        return false;
+    if (std::fabs(value - std::nearbyint(value)) < kNearInteger)
+        return false;
+    out = static_cast<uint8_t>(static_cast<int32_t>(value));
+    return true;
+}
+
+void HueExact(const uint8_t r, const uint8_t g, const uint8_t b, double base, uint8_t& out)
+{
+    const BrightnessSplit s = SplitBrightness(r, g, b);
+    out = StoreClampedDouble(HueValue(s.redDifference, s.blueDifference, base));
+}
+
+void HueScalar(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, double base,
+               const double* table, uint8_t* out)
+{
+    for (size_t i = 0; i < n; ++i) {
+        const BrightnessSplit s = SplitBrightness(r[i], g[i], b[i]);
+        if (!FastHueScalar(s.redDifference, s.blueDifference, base, table, out[i]))
+            HueExact(r[i], g[i], b[i], base, out[i]);
+    }
+}
+
+#if LUMADRIFT_X86
+__attribute__((target("avx2")))
+void HueAvx2(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, double base,
+             const double* table, uint8_t* out)
+{
+    const __m256d c1 = _mm256_set1_pd(0.2999), c2 = _mm256_set1_pd(0.587),
+                  c3 = _mm256_set1_pd(0.114);
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
+    const __m256d steps = _mm256_set1_pd(kAtanSteps);
+    const __m256d halfPi = _mm256_set1_pd(kHalfPiD), pi = _mm256_set1_pd(kPiD);
+    const __m256d d180 = _mm256_set1_pd(180.0), d360 = _mm256_set1_pd(360.0);
+    const __m256d d255 = _mm256_set1_pd(255.0), piConst = _mm256_set1_pd(kPi);
+    const __m256d vbase = _mm256_set1_pd(base);
+    const __m256d nearAngle = _mm256_set1_pd(kNearAngle), nearInt = _mm256_set1_pd(kNearInteger);
+    const __m256d limit = _mm256_set1_pd(2e9);
+    const __m256d rounder = _mm256_set1_pd(6755399441055744.0);  // 1.5 * 2^52
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256d R = LoadFourAsDouble(r + i), G = LoadFourAsDouble(g + i),
+                      B = LoadFourAsDouble(b + i);
+        const __m256d y = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(c1, R), _mm256_mul_pd(c2, G)),
+                                        _mm256_mul_pd(c3, B));
+        const __m256d u = _mm256_sub_pd(R, y);
+        const __m256d v = _mm256_sub_pd(B, y);
+        const __m256d au = _mm256_andnot_pd(sign, u), av = _mm256_andnot_pd(sign, v);
+        const __m256d steep = _mm256_cmp_pd(au, av, _CMP_GT_OQ);
+        const __m256d mx = _mm256_blendv_pd(av, au, steep);
+        const __m256d mn = _mm256_blendv_pd(au, av, steep);
+        const __m256d none = _mm256_cmp_pd(mx, zero, _CMP_EQ_OQ);
+        const __m256d t = _mm256_div_pd(mn, _mm256_blendv_pd(mx, one, none));
+        const __m256d x = _mm256_mul_pd(t, steps);
+        const __m128i k = _mm256_cvttpd_epi32(x);
+        const __m256d f = _mm256_sub_pd(x, _mm256_cvtepi32_pd(k));
+        const __m256d t0 = _mm256_i32gather_pd(table, k, 8);
+        const __m256d t1 = _mm256_i32gather_pd(table + 1, k, 8);
+        __m256d at = _mm256_add_pd(t0, _mm256_mul_pd(_mm256_sub_pd(t1, t0), f));
+        at = _mm256_blendv_pd(at, _mm256_sub_pd(halfPi, at), steep);
+        at = _mm256_blendv_pd(at, _mm256_sub_pd(pi, at), _mm256_cmp_pd(v, zero, _CMP_LT_OQ));
+        at = _mm256_blendv_pd(at, _mm256_xor_pd(at, sign), _mm256_cmp_pd(u, zero, _CMP_LT_OQ));
+        __m256d a = _mm256_div_pd(_mm256_mul_pd(at, d180), piConst);
+        __m256d flag = _mm256_or_pd(
+            none, _mm256_cmp_pd(_mm256_andnot_pd(sign, a), nearAngle, _CMP_LT_OQ));
+        a = _mm256_blendv_pd(a, _mm256_add_pd(a, d360), _mm256_cmp_pd(a, zero, _CMP_LT_OQ));
+        __m256d d = _mm256_andnot_pd(sign, _mm256_sub_pd(a, vbase));
+        flag = _mm256_or_pd(flag, _mm256_cmp_pd(_mm256_andnot_pd(sign, _mm256_sub_pd(d, d180)),
+                                                nearAngle, _CMP_LT_OQ));
+        d = _mm256_blendv_pd(d, _mm256_sub_pd(d360, d), _mm256_cmp_pd(d, d180, _CMP_GT_OQ));
+        __m256d value = _mm256_sub_pd(d255, _mm256_div_pd(_mm256_mul_pd(d, d255), d180));
+        const __m256d tame = _mm256_cmp_pd(_mm256_andnot_pd(sign, value), limit, _CMP_LT_OQ);
+        value = _mm256_and_pd(value, tame);
+        flag = _mm256_or_pd(flag, _mm256_xor_pd(tame, _mm256_castsi256_pd(_mm256_set1_epi64x(-1))));
+        const __m256d nearest = _mm256_sub_pd(_mm256_add_pd(value, rounder), rounder);
+        flag = _mm256_or_pd(flag, _mm256_cmp_pd(_mm256_andnot_pd(sign, _mm256_sub_pd(value, nearest)),
+                                                nearInt, _CMP_LT_OQ));
+        StoreLowBytes(_mm256_cvttpd_epi32(value), out + i);
+        if (const int bits = _mm256_movemask_pd(flag)) {
+            for (int lane = 0; lane < 4; ++lane)
+                if (bits & (1 << lane))
+                    HueExact(r[i + lane], g[i + lane], b[i + lane], base, out[i + lane]);
+        }
+    }
+    HueScalar(r + i, g + i, b + i, n - i, base, table, out + i);
+}
+#endif
+
 void Hue(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, double base, uint8_t* out)
 {
-    // Neighbouring pixels of real pictures often repeat; atan2 dominates.
-    int lastKey = -1;
-    uint8_t lastValue = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const int key = (r[i] << 16) | (g[i] << 8) | b[i];
-        if (key != lastKey) {
-            const BrightnessSplit s = SplitBrightness(r[i], g[i], b[i]);
-            lastValue = StoreClampedDouble(HueValue(s.redDifference, s.blueDifference, base));
-            lastKey = key;
-        }
-        out[i] = lastValue;
+    const double* table = AtanTable();
+#if LUMADRIFT_X86
+    if (HasAvx2()) {
+        HueAvx2(r, g, b, n, base, table, out);
+        return;
     }
+#endif
+    HueScalar(r, g, b, n, base, table, out);
 }
 
 }  // namespace
