@@ -1,5 +1,6 @@
 #include "core/acquisition.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -18,10 +19,12 @@ namespace {
 constexpr double kPi = 3.141592654;
 
 #if LUMADRIFT_X86
+std::atomic<bool> g_simdAllowed{true};
+
 bool HasAvx2()
 {
     static const bool has = __builtin_cpu_supports("avx2");
-    return has;
+    return has && g_simdAllowed.load(std::memory_order_relaxed);
 }
 #endif
 
@@ -218,6 +221,7 @@ void HueAvx2(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, dou
     const __m256d nearAngle = _mm256_set1_pd(kNearAngle), nearInt = _mm256_set1_pd(kNearInteger);
     const __m256d limit = _mm256_set1_pd(2e9);
     const __m256d rounder = _mm256_set1_pd(6755399441055744.0);  // 1.5 * 2^52
+    const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
     size_t i = 0;
     for (; i + 4 <= n; i += 4) {
         const __m256d R = LoadFourAsDouble(r + i), G = LoadFourAsDouble(g + i),
@@ -235,8 +239,8 @@ void HueAvx2(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, dou
         const __m256d x = _mm256_mul_pd(t, steps);
         const __m128i k = _mm256_cvttpd_epi32(x);
         const __m256d f = _mm256_sub_pd(x, _mm256_cvtepi32_pd(k));
-        const __m256d t0 = _mm256_i32gather_pd(table, k, 8);
-        const __m256d t1 = _mm256_i32gather_pd(table + 1, k, 8);
+        const __m256d t0 = _mm256_mask_i32gather_pd(zero, table, k, all, 8);
+        const __m256d t1 = _mm256_mask_i32gather_pd(zero, table + 1, k, all, 8);
         __m256d at = _mm256_add_pd(t0, _mm256_mul_pd(_mm256_sub_pd(t1, t0), f));
         at = _mm256_blendv_pd(at, _mm256_sub_pd(halfPi, at), steep);
         at = _mm256_blendv_pd(at, _mm256_sub_pd(pi, at), _mm256_cmp_pd(v, zero, _CMP_LT_OQ));
@@ -252,7 +256,7 @@ void HueAvx2(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, dou
         __m256d value = _mm256_sub_pd(d255, _mm256_div_pd(_mm256_mul_pd(d, d255), d180));
         const __m256d tame = _mm256_cmp_pd(_mm256_andnot_pd(sign, value), limit, _CMP_LT_OQ);
         value = _mm256_and_pd(value, tame);
-        flag = _mm256_or_pd(flag, _mm256_xor_pd(tame, _mm256_castsi256_pd(_mm256_set1_epi64x(-1))));
+        flag = _mm256_or_pd(flag, _mm256_xor_pd(tame, all));
         const __m256d nearest = _mm256_sub_pd(_mm256_add_pd(value, rounder), rounder);
         flag = _mm256_or_pd(flag, _mm256_cmp_pd(_mm256_andnot_pd(sign, _mm256_sub_pd(value, nearest)),
                                                 nearInt, _CMP_LT_OQ));
@@ -301,6 +305,15 @@ double HueValue(double u, double v, double baseAngle)
 double SaturationValue(double u, double v)
 {
     return std::sqrt(u * u + v * v);
+}
+
+void AllowAcquisitionSimd(bool allowed)
+{
+#if LUMADRIFT_X86
+    g_simdAllowed.store(allowed, std::memory_order_relaxed);
+#else
+    (void)allowed;
+#endif
 }
 
 bool AcquireChannelPixels(const uint8_t* red, const uint8_t* green, const uint8_t* blue,

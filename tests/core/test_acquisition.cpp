@@ -76,9 +76,17 @@ TEST(Acquisition, UnknownChannelWritesNothing)
     EXPECT_EQ(out, 0x5A);
 }
 
-// Every colour through the fast loops against the formulas one pixel at a
-// time (the hue loop reuses the previous pixel's value for runs).
-TEST(Acquisition, LoopsAgreeWithTheFormulas)
+// Colours through the fast loops (vector and portable) against the formulas
+// one pixel at a time; the hue loops decide most pixels from a table.
+class AcquisitionLoops : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { AllowAcquisitionSimd(GetParam()); }
+    void TearDown() override { AllowAcquisitionSimd(true); }
+};
+
+INSTANTIATE_TEST_SUITE_P(VectorAndPortable, AcquisitionLoops, ::testing::Bool());
+
+TEST_P(AcquisitionLoops, AgreeWithTheFormulas)
 {
     std::vector<uint8_t> r, g, b;
     for (int i = 0; i < 70000; ++i) {
@@ -94,7 +102,7 @@ TEST(Acquisition, LoopsAgreeWithTheFormulas)
     }
     const size_t n = r.size();
     for (int channel = kChannelBrightness; channel <= kChannelSaturation; ++channel) {
-        for (double base : {0.0, 137.5, 359.0}) {
+        for (double base : {0.0, 90.0, 137.5, 359.0, 720.0, -45.0}) {
             std::vector<uint8_t> out(n);
             ASSERT_TRUE(AcquireChannelPixels(r.data(), g.data(), b.data(), n, channel, false, base,
                                              out.data()));
