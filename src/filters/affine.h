@@ -1,0 +1,43 @@
+// Rotation, scaling and shift of the range's content by inverse mapping
+// with interpolation from four source pixels.
+//
+// Pixel contract, for every destination pixel (x, y) of the range, in plane
+// coordinates and row order:
+// - theta = angle * 3.141592654 / 180 (that constant, not a closer pi);
+//   u = x - centreX - shiftX, v = y - centreY - shiftY;
+//   X = (u cos - v sin + centreX) / zoomX, Y = (u sin + v cos + centreY) / zoomY.
+// - J = X + 0.5 and K = Y + 0.5, each truncated toward zero. When (J, K) lies
+//   outside the range, or X or Y is not finite (a zero zoom), the pixel is 0.
+// - Otherwise fx = X - J, fy = Y - K (down to -1 just left of or above the
+//   range's origin), samples p00 = S(J, K), p01 = S(J + 1, K), p10 =
+//   S(J, K + 1), p11 = S(J + 1, K + 1), where a step past the range's last
+//   column or row repeats the sample before it; L = (1 - fy)((1 - fx) p00 +
+//   fx p01) + fy((1 - fx) p10 + fx p11) in double, clamped to 0..255 and
+//   truncated toward zero.
+// - Only range pixels are read; only the destination range is written.
+//   Source and destination must be different planes.
+#pragma once
+
+#include <cstdint>
+
+#include "core/plane_bank.h"
+#include "filters/border.h"
+
+namespace lumadrift {
+
+struct AffineParams {
+    double angle = 0.0;  // degrees
+    double centerX = 0.0, centerY = 0.0;
+    double zoomX = 0.0, zoomY = 0.0;
+    double shiftX = 0.0, shiftY = 0.0;
+};
+
+void AffineTransformKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange range,
+                           const AffineParams& p);
+
+// The bank's source plane into its destination plane over the bank's range;
+// nothing on an empty bank.
+void AffineTransform(PlaneBank& bank, double angle, double centerX, double centerY, double zoomX,
+                     double zoomY, double shiftX, double shiftY);
+
+}  // namespace lumadrift
