@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <locale.h>
+#include <sys/mman.h>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -33,6 +34,24 @@ double* AllocateDoubles(size_t count)
     size_t bytes = count * sizeof(double);
     bytes = (bytes + kAlign - 1) / kAlign * kAlign;
     return static_cast<double*>(std::aligned_alloc(kAlign, bytes));
+}
+
+// The column pass touches one cache line per grid row; with small pages every
+// one of those is a different page and the address translations, not the
+// arithmetic, set the pace. Large grid arrays therefore ask for huge pages.
+double* AllocateGridArray(size_t count)
+{
+    constexpr size_t kHuge = size_t{2} << 20;
+    const size_t bytes = count * sizeof(double);
+    if (bytes < 2 * kHuge)
+        return AllocateDoubles(count);
+    const size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
+    void* p = std::aligned_alloc(kHuge, rounded);
+#ifdef MADV_HUGEPAGE
+    if (p)
+        ::madvise(p, rounded, MADV_HUGEPAGE);  // only advice: failure changes nothing
+#endif
+    return static_cast<double*>(p);
 }
 
 struct FreeDoubles {
@@ -158,10 +177,43 @@ struct PassJob {
 // same cache lines in the column pass.
 int UnitCount(const PassJob& job) { return job.lines / kLanes + job.lines % kLanes; }
 
-// Gathers eight lines into lane-interleaved scratch in bit-reversed order
-// (the inverse's scaling on the way in), runs the stages and scatters back
-// (the inverse's final negation on the way out).
-template <bool kAdjacentLanes>
+typedef long long I8 __attribute__((vector_size(64)));
+
+// In-register 8 x 8 transpose: rows in, columns out (and back, it is its own
+// inverse).
+__attribute__((always_inline)) inline void Transpose8(V8 (&v)[kLanes])
+{
+    V8 a[kLanes], b[kLanes];
+    for (int i = 0; i < kLanes; i += 2) {
+        a[i] = __builtin_shuffle(v[i], v[i + 1], I8{0, 8, 2, 10, 4, 12, 6, 14});
+        a[i + 1] = __builtin_shuffle(v[i], v[i + 1], I8{1, 9, 3, 11, 5, 13, 7, 15});
+    }
+    for (int i = 0; i < kLanes; i += 4) {
+        b[i] = __builtin_shuffle(a[i], a[i + 2], I8{0, 1, 8, 9, 4, 5, 12, 13});
+        b[i + 2] = __builtin_shuffle(a[i], a[i + 2], I8{2, 3, 10, 11, 6, 7, 14, 15});
+        b[i + 1] = __builtin_shuffle(a[i + 1], a[i + 3], I8{0, 1, 8, 9, 4, 5, 12, 13});
+        b[i + 3] = __builtin_shuffle(a[i + 1], a[i + 3], I8{2, 3, 10, 11, 6, 7, 14, 15});
+    }
+    for (int i = 0; i < 4; ++i) {
+        v[i] = __builtin_shuffle(b[i], b[i + 4], I8{0, 1, 2, 3, 8, 9, 10, 11});
+        v[i + 4] = __builtin_shuffle(b[i], b[i + 4], I8{4, 5, 6, 7, 12, 13, 14, 15});
+    }
+}
+
+__attribute__((always_inline)) inline V8 Load8(const double* p)
+{
+    V8 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+__attribute__((always_inline)) inline void Store8(double* p, V8 v) { std::memcpy(p, &v, sizeof v); }
+
+// Eight lines into lane-interleaved scratch in bit-reversed order (the
+// inverse's scaling on the way in), the stages, and back out (the inverse's
+// final negation on the way out). Lines of the row pass are contiguous and go
+// through 8 x 8 register transposes; the eight adjacent columns of the column
+// pass already sit side by side in memory.
 __attribute__((always_inline)) inline void RunGroup(const PassJob& job, int firstLine, V8* bre,
                                                     V8* bim)
 {
@@ -171,34 +223,85 @@ __attribute__((always_inline)) inline void RunGroup(const PassJob& job, int firs
     const ptrdiff_t es = job.elemStride, ls = job.lineStride;
     const bool inverse = job.direction < 0;
     const double scale = 1.0 / n;  // exact: n is a power of two
-    for (int k = 0; k < n; ++k) {
-        const ptrdiff_t at = job.rev[k] * es;
-        V8 r, m;
-        if (kAdjacentLanes) {
-            std::memcpy(&r, re + at, sizeof r);
-            std::memcpy(&m, im + at, sizeof m);
-        } else {
-            for (int l = 0; l < kLanes; ++l) {
-                r[l] = re[at + l * ls];
-                m[l] = im[at + l * ls];
-            }
-        }
+    auto in = [&](V8& r, V8& m) {
         if (inverse) {
             r = r * scale;
             m = -m * scale;
         }
-        bre[k] = r;
-        bim[k] = m;
+    };
+
+    if (es == 1 && n >= kLanes) {
+        for (int k0 = 0; k0 < n; k0 += kLanes) {
+            V8 r[kLanes], m[kLanes];
+            for (int l = 0; l < kLanes; ++l) {
+                r[l] = Load8(re + l * ls + k0);
+                m[l] = Load8(im + l * ls + k0);
+            }
+            Transpose8(r);
+            Transpose8(m);
+            for (int j = 0; j < kLanes; ++j) {
+                in(r[j], m[j]);
+                bre[job.rev[k0 + j]] = r[j];
+                bim[job.rev[k0 + j]] = m[j];
+            }
+        }
+    } else if (ls == 1) {
+        constexpr int kAhead = 16;  // rows this far apart share no page
+        for (int k = 0; k < n; ++k) {
+            if (k + kAhead < n) {
+                __builtin_prefetch(re + job.rev[k + kAhead] * es);
+                __builtin_prefetch(im + job.rev[k + kAhead] * es);
+            }
+            V8 r = Load8(re + job.rev[k] * es), m = Load8(im + job.rev[k] * es);
+            in(r, m);
+            bre[k] = r;
+            bim[k] = m;
+        }
+    } else {
+        for (int k = 0; k < n; ++k) {
+            const ptrdiff_t at = job.rev[k] * es;
+            V8 r, m;
+            for (int l = 0; l < kLanes; ++l) {
+                r[l] = re[at + l * ls];
+                m[l] = im[at + l * ls];
+            }
+            in(r, m);
+            bre[k] = r;
+            bim[k] = m;
+        }
     }
+
     Stages(bre, bim, n, job.log2n, job.sine, job.cosine);
-    for (int k = 0; k < n; ++k) {
-        const ptrdiff_t at = k * es;
-        const V8 r = bre[k];
-        const V8 m = inverse ? -bim[k] : bim[k];
-        if (kAdjacentLanes) {
-            std::memcpy(re + at, &r, sizeof r);
-            std::memcpy(im + at, &m, sizeof m);
-        } else {
+
+    if (es == 1 && n >= kLanes) {
+        for (int k0 = 0; k0 < n; k0 += kLanes) {
+            V8 r[kLanes], m[kLanes];
+            for (int j = 0; j < kLanes; ++j) {
+                r[j] = bre[k0 + j];
+                m[j] = inverse ? -bim[k0 + j] : bim[k0 + j];
+            }
+            Transpose8(r);
+            Transpose8(m);
+            for (int l = 0; l < kLanes; ++l) {
+                Store8(re + l * ls + k0, r[l]);
+                Store8(im + l * ls + k0, m[l]);
+            }
+        }
+    } else if (ls == 1) {
+        constexpr int kAhead = 16;
+        for (int k = 0; k < n; ++k) {
+            if (k + kAhead < n) {
+                __builtin_prefetch(re + (k + kAhead) * es, 1);
+                __builtin_prefetch(im + (k + kAhead) * es, 1);
+            }
+            Store8(re + k * es, bre[k]);
+            Store8(im + k * es, inverse ? -bim[k] : bim[k]);
+        }
+    } else {
+        for (int k = 0; k < n; ++k) {
+            const ptrdiff_t at = k * es;
+            const V8 r = bre[k];
+            const V8 m = inverse ? -bim[k] : bim[k];
             for (int l = 0; l < kLanes; ++l) {
                 re[at + l * ls] = r[l];
                 im[at + l * ls] = m[l];
@@ -238,10 +341,7 @@ __attribute__((always_inline)) inline void RunWorkerGeneric(const PassJob& job, 
     V8* bim = reinterpret_cast<V8*>(scratchIm);
     for (int u = worker; u < units; u += workers) {
         if (u < groups) {
-            if (job.lineStride == 1)
-                RunGroup<true>(job, u * kLanes, bre, bim);
-            else
-                RunGroup<false>(job, u * kLanes, bre, bim);
+            RunGroup(job, u * kLanes, bre, bim);
         } else {
             RunLine(job, groups * kLanes + (u - groups), scratchRe, scratchIm);
         }
@@ -434,7 +534,7 @@ int FftBank::CreateFftBank(int slots, int width, int height)
     Slot fresh[kMaxSlots];
     for (int i = 0; i < slots; ++i) {
         for (Array* a : {&fresh[i].real, &fresh[i].imag, &fresh[i].mask}) {
-            a->reset(AllocateDoubles(cells));
+            a->reset(AllocateGridArray(cells));
             if (!*a)
                 return -1;  // fresh frees what it holds; the bank is untouched
             std::memset(a->get(), 0, cells * sizeof(double));
@@ -774,11 +874,11 @@ void ApplyFftPassBand(FftBank& fft, double minValue, double maxValue, int shape)
     ApplyFftMask(fft, low, high, minValue > maxValue ? 1 : 0, shape);
 }
 
-void ShowSpectrum(const PlaneBank& planes, FftBank& fft)
+void ShowSpectrum(PlaneBank& planes, FftBank& fft)
 {
     if (!PlaneFitsGrid(planes, fft))
         return;
-    uint8_t* dst = const_cast<PlaneBank&>(planes).DestinationPlane();
+    uint8_t* dst = planes.DestinationPlane();
     double* re = fft.Real(fft.destination());
     const double* im = fft.Imag(fft.destination());
     if (!dst || !re || !im)

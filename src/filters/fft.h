@@ -167,7 +167,7 @@ void ApplyFftPassBand(FftBank& fft, double minValue, double maxValue, int shape)
 // trunc(p * (255 / maximum) + 0.5). A cell whose log power is negative
 // (power in (0, 1)) shows as 0, and so does everything while the maximum
 // is 0.
-void ShowSpectrum(const PlaneBank& planes, FftBank& fft);
+void ShowSpectrum(PlaneBank& planes, FftBank& fft);
 
 // Destination plane from the destination slot's real part: clamped to
 // 0..255 (NaN gives 0), then trunc(v + 0.5).
