@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QStringList>
+#include <QTimer>
 #include <clocale>
 #include <memory>
 
@@ -35,6 +36,11 @@ int RunLumadriftApp(int argc, char** argv)
         const QStringList args = QApplication::arguments();
         if (placement.layoutState == 0 && args.size() > 1)
             frame.OpenFile(args.at(1));
+        // Lets scripts and tests run a whole session without a person.
+        bool ok = false;
+        const int closeAfter = qEnvironmentVariableIntValue("LUMADRIFT_CLOSE_AFTER_MS", &ok);
+        if (ok && closeAfter >= 0)
+            QTimer::singleShot(closeAfter, &frame, &QWidget::close);
         rc = QApplication::exec();
     }  // the document saves the settings as it goes away
     SavePlacement(placement);
