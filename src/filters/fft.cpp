@@ -1,6 +1,7 @@
 #include "filters/fft.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -83,12 +84,26 @@ std::vector<int32_t> MakeBitReversal(int n, int log2n)
 
 // ---- the butterflies -------------------------------------------------------
 //
-// V is either double (one line) or an eight-lane vector whose lanes are eight
-// independent lines: every lane sees the scalar operations of the contract in
-// the same order, so the vector width never shows in a result.
+// V is either double (one line) or a vector whose lanes are independent
+// lines: every lane sees the scalar operations of the contract in the same
+// order, so the vector width never shows in a result. Each instruction set
+// gets the width of its own registers (wider generic vectors would be split
+// and spilled).
 
+typedef double V2 __attribute__((vector_size(16)));
+typedef double V4 __attribute__((vector_size(32)));
 typedef double V8 __attribute__((vector_size(64)));
-constexpr int kLanes = 8;
+typedef long long I2 __attribute__((vector_size(16)));
+typedef long long I4 __attribute__((vector_size(32)));
+typedef long long I8 __attribute__((vector_size(64)));
+
+template <typename V>
+constexpr int kLanesOf = static_cast<int>(sizeof(V) / sizeof(double));
+
+// Lines are dealt to workers in blocks of eight adjacent lines: eight
+// doubles are one cache line, so two workers never write the same line in
+// the column pass.
+constexpr int kBlock = 8;
 
 template <typename V>
 __attribute__((always_inline)) inline void Butterfly(V* re, V* im, int lo, int hi, double c0,
@@ -172,23 +187,40 @@ struct PassJob {
     int direction = 1;
 };
 
-// Work units: first the full groups of eight adjacent lines, then the lines
-// left over one by one. Groups of adjacent lines keep two workers off the
-// same cache lines in the column pass.
-int UnitCount(const PassJob& job) { return job.lines / kLanes + job.lines % kLanes; }
+// Work units: first the full blocks of eight adjacent lines, then the lines
+// left over (a grid only two or four lines high) one by one.
+int UnitCount(int lines) { return lines / kBlock + lines % kBlock; }
 
-typedef long long I8 __attribute__((vector_size(64)));
-
-// In-register 8 x 8 transpose: rows in, columns out (and back, it is its own
+// In-register L x L transposes: rows in, columns out (each is its own
 // inverse).
-__attribute__((always_inline)) inline void Transpose8(V8 (&v)[kLanes])
+__attribute__((always_inline)) inline void TransposeLanes(V2 (&v)[2])
 {
-    V8 a[kLanes], b[kLanes];
-    for (int i = 0; i < kLanes; i += 2) {
+    const V2 a = __builtin_shuffle(v[0], v[1], I2{0, 2});
+    const V2 b = __builtin_shuffle(v[0], v[1], I2{1, 3});
+    v[0] = a;
+    v[1] = b;
+}
+
+__attribute__((always_inline)) inline void TransposeLanes(V4 (&v)[4])
+{
+    const V4 a0 = __builtin_shuffle(v[0], v[1], I4{0, 4, 2, 6});
+    const V4 a1 = __builtin_shuffle(v[0], v[1], I4{1, 5, 3, 7});
+    const V4 a2 = __builtin_shuffle(v[2], v[3], I4{0, 4, 2, 6});
+    const V4 a3 = __builtin_shuffle(v[2], v[3], I4{1, 5, 3, 7});
+    v[0] = __builtin_shuffle(a0, a2, I4{0, 1, 4, 5});
+    v[2] = __builtin_shuffle(a0, a2, I4{2, 3, 6, 7});
+    v[1] = __builtin_shuffle(a1, a3, I4{0, 1, 4, 5});
+    v[3] = __builtin_shuffle(a1, a3, I4{2, 3, 6, 7});
+}
+
+__attribute__((always_inline)) inline void TransposeLanes(V8 (&v)[8])
+{
+    V8 a[8], b[8];
+    for (int i = 0; i < 8; i += 2) {
         a[i] = __builtin_shuffle(v[i], v[i + 1], I8{0, 8, 2, 10, 4, 12, 6, 14});
         a[i + 1] = __builtin_shuffle(v[i], v[i + 1], I8{1, 9, 3, 11, 5, 13, 7, 15});
     }
-    for (int i = 0; i < kLanes; i += 4) {
+    for (int i = 0; i < 8; i += 4) {
         b[i] = __builtin_shuffle(a[i], a[i + 2], I8{0, 1, 8, 9, 4, 5, 12, 13});
         b[i + 2] = __builtin_shuffle(a[i], a[i + 2], I8{2, 3, 10, 11, 6, 7, 14, 15});
         b[i + 1] = __builtin_shuffle(a[i + 1], a[i + 3], I8{0, 1, 8, 9, 4, 5, 12, 13});
@@ -200,30 +232,37 @@ __attribute__((always_inline)) inline void Transpose8(V8 (&v)[kLanes])
     }
 }
 
-__attribute__((always_inline)) inline V8 Load8(const double* p)
+template <typename V>
+__attribute__((always_inline)) inline V LoadLanes(const double* p)
 {
-    V8 v;
+    V v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-__attribute__((always_inline)) inline void Store8(double* p, V8 v) { std::memcpy(p, &v, sizeof v); }
+template <typename V>
+__attribute__((always_inline)) inline void StoreLanes(double* p, V v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
 
-// Eight lines into lane-interleaved scratch in bit-reversed order (the
+// L lines into lane-interleaved scratch in bit-reversed order (the
 // inverse's scaling on the way in), the stages, and back out (the inverse's
 // final negation on the way out). Lines of the row pass are contiguous and go
-// through 8 x 8 register transposes; the eight adjacent columns of the column
+// through L x L register transposes; the L adjacent columns of the column
 // pass already sit side by side in memory.
-__attribute__((always_inline)) inline void RunGroup(const PassJob& job, int firstLine, V8* bre,
-                                                    V8* bim)
+template <typename V>
+__attribute__((always_inline)) inline void RunGroup(const PassJob& job, int firstLine, V* bre,
+                                                    V* bim)
 {
+    constexpr int kLanes = kLanesOf<V>;
     const int n = job.n;
     double* re = job.re + firstLine * job.lineStride;
     double* im = job.im + firstLine * job.lineStride;
     const ptrdiff_t es = job.elemStride, ls = job.lineStride;
     const bool inverse = job.direction < 0;
     const double scale = 1.0 / n;  // exact: n is a power of two
-    auto in = [&](V8& r, V8& m) {
+    auto in = [&](V& r, V& m) {
         if (inverse) {
             r = r * scale;
             m = -m * scale;
@@ -232,13 +271,13 @@ __attribute__((always_inline)) inline void RunGroup(const PassJob& job, int firs
 
     if (es == 1 && n >= kLanes) {
         for (int k0 = 0; k0 < n; k0 += kLanes) {
-            V8 r[kLanes], m[kLanes];
+            V r[kLanes], m[kLanes];
             for (int l = 0; l < kLanes; ++l) {
-                r[l] = Load8(re + l * ls + k0);
-                m[l] = Load8(im + l * ls + k0);
+                r[l] = LoadLanes<V>(re + l * ls + k0);
+                m[l] = LoadLanes<V>(im + l * ls + k0);
             }
-            Transpose8(r);
-            Transpose8(m);
+            TransposeLanes(r);
+            TransposeLanes(m);
             for (int j = 0; j < kLanes; ++j) {
                 in(r[j], m[j]);
                 bre[job.rev[k0 + j]] = r[j];
@@ -246,13 +285,13 @@ __attribute__((always_inline)) inline void RunGroup(const PassJob& job, int firs
             }
         }
     } else if (ls == 1) {
-        constexpr int kAhead = 16;  // rows this far apart share no page
+        constexpr int kAhead = 16;  // far enough to hide a miss
         for (int k = 0; k < n; ++k) {
             if (k + kAhead < n) {
                 __builtin_prefetch(re + job.rev[k + kAhead] * es);
                 __builtin_prefetch(im + job.rev[k + kAhead] * es);
             }
-            V8 r = Load8(re + job.rev[k] * es), m = Load8(im + job.rev[k] * es);
+            V r = LoadLanes<V>(re + job.rev[k] * es), m = LoadLanes<V>(im + job.rev[k] * es);
             in(r, m);
             bre[k] = r;
             bim[k] = m;
@@ -260,7 +299,7 @@ __attribute__((always_inline)) inline void RunGroup(const PassJob& job, int firs
     } else {
         for (int k = 0; k < n; ++k) {
             const ptrdiff_t at = job.rev[k] * es;
-            V8 r, m;
+            V r, m;
             for (int l = 0; l < kLanes; ++l) {
                 r[l] = re[at + l * ls];
                 m[l] = im[at + l * ls];
@@ -275,16 +314,16 @@ __attribute__((always_inline)) inline void RunGroup(const PassJob& job, int firs
 
     if (es == 1 && n >= kLanes) {
         for (int k0 = 0; k0 < n; k0 += kLanes) {
-            V8 r[kLanes], m[kLanes];
+            V r[kLanes], m[kLanes];
             for (int j = 0; j < kLanes; ++j) {
                 r[j] = bre[k0 + j];
                 m[j] = inverse ? -bim[k0 + j] : bim[k0 + j];
             }
-            Transpose8(r);
-            Transpose8(m);
+            TransposeLanes(r);
+            TransposeLanes(m);
             for (int l = 0; l < kLanes; ++l) {
-                Store8(re + l * ls + k0, r[l]);
-                Store8(im + l * ls + k0, m[l]);
+                StoreLanes(re + l * ls + k0, r[l]);
+                StoreLanes(im + l * ls + k0, m[l]);
             }
         }
     } else if (ls == 1) {
@@ -294,14 +333,14 @@ __attribute__((always_inline)) inline void RunGroup(const PassJob& job, int firs
                 __builtin_prefetch(re + (k + kAhead) * es, 1);
                 __builtin_prefetch(im + (k + kAhead) * es, 1);
             }
-            Store8(re + k * es, bre[k]);
-            Store8(im + k * es, inverse ? -bim[k] : bim[k]);
+            StoreLanes(re + k * es, bre[k]);
+            StoreLanes(im + k * es, inverse ? -bim[k] : bim[k]);
         }
     } else {
         for (int k = 0; k < n; ++k) {
             const ptrdiff_t at = k * es;
-            const V8 r = bre[k];
-            const V8 m = inverse ? -bim[k] : bim[k];
+            const V r = bre[k];
+            const V m = inverse ? -bim[k] : bim[k];
             for (int l = 0; l < kLanes; ++l) {
                 re[at + l * ls] = r[l];
                 im[at + l * ls] = m[l];
@@ -331,29 +370,32 @@ __attribute__((always_inline)) inline void RunLine(const PassJob& job, int line,
     }
 }
 
+template <typename V>
 __attribute__((always_inline)) inline void RunWorkerGeneric(const PassJob& job, int worker,
                                                             int workers, double* scratchRe,
                                                             double* scratchIm)
 {
-    const int groups = job.lines / kLanes;
-    const int units = UnitCount(job);
-    V8* bre = reinterpret_cast<V8*>(scratchRe);
-    V8* bim = reinterpret_cast<V8*>(scratchIm);
+    constexpr int kLanes = kLanesOf<V>;
+    const int blocks = job.lines / kBlock;
+    const int units = UnitCount(job.lines);
+    V* bre = reinterpret_cast<V*>(scratchRe);
+    V* bim = reinterpret_cast<V*>(scratchIm);
     for (int u = worker; u < units; u += workers) {
-        if (u < groups) {
-            RunGroup(job, u * kLanes, bre, bim);
+        if (u < blocks) {
+            for (int g = 0; g < kBlock; g += kLanes)
+                RunGroup(job, u * kBlock + g, bre, bim);
         } else {
-            RunLine(job, groups * kLanes + (u - groups), scratchRe, scratchIm);
+            RunLine(job, blocks * kBlock + (u - blocks), scratchRe, scratchIm);
         }
     }
 }
 
-// The same code built for three instruction sets; the wider ones only change
-// how many lanes one instruction covers.
+// The same code built for three instruction sets; they differ only in how
+// many lines one instruction covers.
 __attribute__((flatten)) void RunWorkerBase(const PassJob& job, int worker, int workers,
                                             double* scratchRe, double* scratchIm)
 {
-    RunWorkerGeneric(job, worker, workers, scratchRe, scratchIm);
+    RunWorkerGeneric<V2>(job, worker, workers, scratchRe, scratchIm);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -361,35 +403,62 @@ __attribute__((target("avx2"), flatten)) void RunWorkerAvx2(const PassJob& job, 
                                                              int workers, double* scratchRe,
                                                              double* scratchIm)
 {
-    RunWorkerGeneric(job, worker, workers, scratchRe, scratchIm);
+    RunWorkerGeneric<V4>(job, worker, workers, scratchRe, scratchIm);
 }
 
 __attribute__((target("avx512f"), flatten)) void RunWorkerAvx512(const PassJob& job, int worker,
                                                                   int workers, double* scratchRe,
                                                                   double* scratchIm)
 {
-    RunWorkerGeneric(job, worker, workers, scratchRe, scratchIm);
+    RunWorkerGeneric<V4>(job, worker, workers, scratchRe, scratchIm);
 }
 #endif
 
 using WorkerFn = void (*)(const PassJob&, int, int, double*, double*);
 
-WorkerFn PickWorker()
+bool LevelSupported(int level)
 {
+    if (level == kFftPlain)
+        return true;
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f"))
+    if (level == kFftAvx2)
+        return __builtin_cpu_supports("avx2");
+    if (level == kFftAvx512)
+        return __builtin_cpu_supports("avx512f");
+#endif
+    return false;
+}
+
+WorkerFn WorkerFor(int level)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (level == kFftAvx512)
         return RunWorkerAvx512;
-    if (__builtin_cpu_supports("avx2"))
+    if (level == kFftAvx2)
         return RunWorkerAvx2;
 #endif
     return RunWorkerBase;
 }
 
+int BestLevel()
+{
+    for (int level : {kFftAvx512, kFftAvx2})
+        if (LevelSupported(level))
+            return level;
+    return kFftPlain;
+}
+
+std::atomic<int>& CurrentLevel()
+{
+    static std::atomic<int> level{BestLevel()};
+    return level;
+}
+
 void RunPass(const PassJob& job, int threads, std::vector<DoubleBuffer>& scratch)
 {
-    static const WorkerFn worker = PickWorker();
-    const int workers = std::min(threads, UnitCount(job));
+    const WorkerFn worker = WorkerFor(CurrentLevel().load(std::memory_order_relaxed));
+    const int workers = std::min(threads, UnitCount(job.lines));
     if (workers <= 1) {
         worker(job, 0, 1, scratch[0].get(), scratch[1].get());
         return;
@@ -501,6 +570,18 @@ void AppendMaskValue(std::string& out, double v)
 }
 
 }  // namespace
+
+int FftInstructionLevel() { return CurrentLevel().load(std::memory_order_relaxed); }
+
+int SelectFftInstructionLevel(int level)
+{
+    if (level < 0)
+        level = BestLevel();
+    if (!LevelSupported(level))
+        return -1;
+    CurrentLevel().store(level, std::memory_order_relaxed);
+    return 0;
+}
 
 // ---- FftBank -------------------------------------------------------------------
 
@@ -669,12 +750,12 @@ int FftGrid(double* real, double* imag, int nx, int ny, int direction, int threa
         cosY.resize(static_cast<size_t>(ny));
         revX = MakeBitReversal(nx, log2x);
         revY = MakeBitReversal(ny, log2y);
-        const int units = std::max(ny / kLanes + ny % kLanes, nx / kLanes + nx % kLanes);
+        const int units = std::max(UnitCount(nx), UnitCount(ny));
         scratch.resize(static_cast<size_t>(2 * std::min(threads, units)));
     } catch (const std::bad_alloc&) {
         return -1;
     }
-    const size_t lineCells = static_cast<size_t>(std::max(nx, ny)) * kLanes;
+    const size_t lineCells = static_cast<size_t>(std::max(nx, ny)) * kBlock;
     for (auto& s : scratch) {
         s.reset(AllocateDoubles(lineCells));
         if (!s)

@@ -37,6 +37,20 @@ enum FftMaskShape : int {
     kFftMaskUser = 2,
 };
 
+// Instruction sets of the transform; every one gives the same bits, they
+// only differ in how many lines one instruction covers.
+enum FftInstructionSet : int {
+    kFftPlain = 0,   // two lines per instruction (any processor)
+    kFftAvx2 = 1,    // four
+    kFftAvx512 = 2,  // eight
+};
+// The set in use: the widest the processor has, unless one was selected.
+int FftInstructionLevel();
+// Selects a set (a negative level: the widest again) so that tests and
+// benchmarks can reach each; -1 when the processor lacks it. Not to be
+// called while a transform runs.
+int SelectFftInstructionLevel(int level);
+
 // Smallest power of two >= size and >= 2; -1 when size is below 1 or the
 // power would exceed 2^30.
 int FftGridLength(int size);
