@@ -4,6 +4,7 @@
 #include "core/acquisition.h"
 #include "core/file_io.h"
 #include "core/ini_file.h"
+#include "filters/binary.h"
 
 namespace lumadrift {
 
@@ -294,6 +295,64 @@ int CLumadriftDoc::AcquireCore(int channel, int invert, double baseAngle)
                            std::to_string(r.right) + " 下座標=" + std::to_string(r.bottom));
     return 0;
 }
+
+// --- binarization, dilation, erosion, thinning ----------------------------------
+
+namespace {
+
+// The thresholds as the filter takes them: ordered, inverted when MIN > MAX.
+CLumadriftDoc::PlaneFilter BinarizeFilter(int min, int max)
+{
+    return [min, max](PlaneBank& bank) {
+        if (min > max)
+            Binarize(bank, max, min, 1);
+        else
+            Binarize(bank, min, max, 0);
+    };
+}
+
+}  // namespace
+
+std::string CLumadriftDoc::BinarizeRecordText() const
+{
+    return "最小値=" + std::to_string(settings_.binarizeMin) + " 最大値=" +
+           std::to_string(settings_.binarizeMax);
+}
+
+void CLumadriftDoc::BeginBinarize()
+{
+    BeginPreview();
+    RunPreview(BinarizeFilter(settings_.binarizeMin, settings_.binarizeMax));
+}
+
+void CLumadriftDoc::PreviewBinarize(int min, int max)
+{
+    RunPreview(BinarizeFilter(min, max));
+}
+
+void CLumadriftDoc::CompleteBinarize(bool ok, int min, int max)
+{
+    if (ok) {
+        settings_.binarizeMin = min;
+        settings_.binarizeMax = max;
+    }
+    state_ = kStateBinary;
+    PushHistory();
+    Record(kOpBinarize, BinarizeRecordText());
+}
+
+int CLumadriftDoc::ReplayBinarize(int min, int max)
+{
+    settings_.binarizeMin = min;
+    settings_.binarizeMax = max;
+    BeginBinarize();
+    CompleteBinarize(false, min, max);
+    return 0;
+}
+
+void CLumadriftDoc::DilateImage() { RunGrayOperation(kOpDilate, {}, [](PlaneBank& b) { Dilate(b); }); }
+void CLumadriftDoc::ErodeImage() { RunGrayOperation(kOpErode, {}, [](PlaneBank& b) { Erode(b); }); }
+void CLumadriftDoc::ThinImage() { RunGrayOperation(kOpThin, {}, [](PlaneBank& b) { Thin(b); }); }
 
 // --- undo and redo -----------------------------------------------------------
 

@@ -100,6 +100,19 @@ public:
     void RunPreview(const PlaneFilter& filter);
     int previewSource() const { return previewSource_; }
 
+    // --- binarization, dilation, erosion, thinning ------------------------------
+    // The dialog flow: BeginBinarize previews the stored thresholds from the
+    // current plane; PreviewBinarize re-runs from that same plane with the
+    // values on screen; CompleteBinarize runs however the dialog closed (ok
+    // stores the shown values): state 4, history step, record.
+    void BeginBinarize();
+    void PreviewBinarize(int min, int max);
+    void CompleteBinarize(bool ok, int min, int max);
+    int ReplayBinarize(int min, int max);
+    void DilateImage();
+    void ErodeImage();
+    void ThinImage();
+
     // --- undo and redo --------------------------------------------------------
     // 0, or -1 (nothing changes) when there is no step in that direction.
     int Undo();
@@ -188,6 +201,7 @@ private:
     void NotifyImage();
     void ResetHistory();
     int AcquireCore(int channel, int invert, double baseAngle);
+    std::string BinarizeRecordText() const;
     void WritePoolEntryToDestination(const PoolEntry& e);
     void LoadOperands(int targetId, int referenceId);
     int RunInterImage(BitOp op, int targetId, int referenceId);

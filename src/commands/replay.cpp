@@ -161,6 +161,14 @@ int DispatchPool(CLumadriftDoc& doc, const Words& w, const std::string& base)
     return doc.ReplayPool(action, id, text) == 0 ? 3 : -1;
 }
 
+int DispatchBinarize(CLumadriftDoc& doc, const Words& w)
+{
+    int min = 0, max = 0;
+    if (!w.Has(2) || !w.Int(0, min) || !w.Int(1, max))
+        return -1;
+    return doc.ReplayBinarize(min, max) == 0 ? 2 : -1;
+}
+
 int DispatchInterImage(CLumadriftDoc& doc, BitOp op, const Words& w)
 {
     int target = 0, reference = 0;
@@ -231,6 +239,10 @@ int DispatchCode(CLumadriftDoc& doc, int code, const std::string& params,
     case kOpOpenFile: return DispatchOpen(doc, words, baseDir);
     case kOpSaveFile: return DispatchSave(doc, words, baseDir);
     case kOpShowSource: doc.ShowSourcePicture(); return 0;
+    case kOpBinarize: return DispatchBinarize(doc, words);
+    case kOpDilate: doc.DilateImage(); return 0;
+    case kOpErode: doc.ErodeImage(); return 0;
+    case kOpThin: doc.ThinImage(); return 0;
     case kOpAcquire: return DispatchAcquire(doc, words);
     case kOpPool: return DispatchPool(doc, words, baseDir);
     case kOpPoolAnd: return DispatchInterImage(doc, BitOp::kAnd, words);

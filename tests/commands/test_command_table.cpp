@@ -145,8 +145,9 @@ TEST(CommandTable, MenuItemsHaveTextPromptAndRule)
 TEST(CommandTable, RecordedCodesNameTheirOperations)
 {
     for (const auto& c : CommandTable()) {
-        if (c.code > 0)
+        if (c.code > 0) {
             EXPECT_NE(OperationName(c.code), nullptr) << c.id;
+        }
     }
     EXPECT_EQ(FindCommand(kCmdSobel)->code, 12);
     EXPECT_EQ(FindCommand(kCmdRank)->code, 20);
