@@ -133,11 +133,13 @@ void Fft1D(double* real, double* imag, double* workReal, double* workImag, int n
 void TransposeGrid(const double* fromReal, const double* fromImag, double* toReal,
                    double* toImag, int rowLength, int rowCount);
 // Two-dimensional transform of an nx x ny grid in place (rows first, then
-// columns), spread over `threads` workers. Lines are dealt out in groups of
-// adjacent lines, group g to worker g mod threads; the split never changes a
-// result. Returns 0; -1 (nothing changed) when threads is outside 1..5, nx or
-// ny is not a power of two >= 2, direction is not 1 or -1, or scratch memory
-// cannot be had.
+// columns), spread over `threads` std::threads that are joined before it
+// returns (one thread: the caller's own). Lines are dealt out in blocks of
+// eight adjacent lines, block b to worker b mod threads; the split never
+// changes a result. Scratch: 128 * max(nx, ny) bytes per worker plus the
+// twiddle and bit-reversal tables, nothing per grid cell. Returns 0; -1
+// (nothing changed) when threads is outside 1..5, nx or ny is not a power of
+// two >= 2, direction is not 1 or -1, or scratch memory cannot be had.
 int FftGrid(double* real, double* imag, int nx, int ny, int direction, int threads);
 
 // Exchanges quadrant (x, y) with ((x + nx/2) mod nx, (y + ny/2) mod ny), so
