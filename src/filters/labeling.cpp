@@ -174,7 +174,10 @@ LabelOutcome LabelKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRan
 
     auto newLabel = [&]() -> int {
         if (table.full()) {
-            if (!table.compactionWouldHelp()) {
+            // Once the classes have outgrown the table the result is
+            // incomplete anyway; compacting again and again (each time over
+            // every run so far) would only cost time.
+            if (lost || !table.compactionWouldHelp()) {
                 lost = true;
                 return 0;
             }
