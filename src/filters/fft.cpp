@@ -869,6 +869,32 @@ int Fft2DThreaded(FftBank& fft, int direction, int threads)
                    threads);
 }
 
+int RunFftForward(const PlaneBank& planes, FftBank& fft, int threads)
+{
+    if (threads < 1 || threads > kMaxThreads || !PlaneFitsGrid(planes, fft))
+        return -1;
+    fft.SelectFftSlots(0, 0);
+    LoadFftInput(planes, fft);
+    if (Fft2DThreaded(fft, 1, threads) != 0)
+        return -1;
+    SwapQuadrants(fft);
+    return 0;
+}
+
+int RunFftInverse(PlaneBank& planes, FftBank& fft, int threads)
+{
+    if (threads < 1 || threads > kMaxThreads || !PlaneFitsGrid(planes, fft) ||
+        !fft.Real(fft.destination()))
+        return -1;
+    SwapQuadrants(fft);
+    if (Fft2DThreaded(fft, -1, threads) != 0) {
+        SwapQuadrants(fft);  // undone, so a refusal leaves the slot as it was
+        return -1;
+    }
+    StoreFftOutput(planes, fft);
+    return 0;
+}
+
 void SwapQuadrants(FftBank& fft)
 {
     if (fft.empty())

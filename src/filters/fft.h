@@ -163,6 +163,15 @@ int Fft2D(FftBank& fft, int direction);
 // -1 (nothing done) when threads is outside 1..5.
 int Fft2DThreaded(FftBank& fft, int direction, int threads);
 
+// The two halves of the operation around the mask, for a bank created for
+// the plane (CreateFftBank(2, W, H)). Forward: slots 0, 0; LoadFftInput;
+// transform; SwapQuadrants; the selection stays 0, 0. Inverse: SwapQuadrants
+// and the inverse transform of the destination slot, then StoreFftOutput.
+// Both return 0, or -1 with nothing done when threads is outside 1..5, a
+// bank is empty or the plane does not fit the grid.
+int RunFftForward(const PlaneBank& planes, FftBank& fft, int threads);
+int RunFftInverse(PlaneBank& planes, FftBank& fft, int threads);
+
 // Quadrant exchange of the destination slot's real and imaginary arrays.
 void SwapQuadrants(FftBank& fft);
 

@@ -313,20 +313,11 @@ struct FftFixture {
     }
     int Forward(int threads = 1)
     {
-        fft.SelectFftSlots(0, 0);
-        LoadFftInput(planes, fft);
-        const int r = Fft2DThreaded(fft, 1, threads);
-        SwapQuadrants(fft);
+        const int r = RunFftForward(planes, fft, threads);
         fft.SelectFftSlots(0, 1);
         return r;
     }
-    int Inverse(int threads = 1)
-    {
-        SwapQuadrants(fft);
-        const int r = Fft2DThreaded(fft, -1, threads);
-        StoreFftOutput(planes, fft);
-        return r;
-    }
+    int Inverse(int threads = 1) { return RunFftInverse(planes, fft, threads); }
     std::vector<uint8_t> Output() const
     {
         const uint8_t* d = planes.GetPlane(1);
@@ -574,6 +565,15 @@ TEST(FftThreads, FiveWorkersGiveTheOneWorkerResultOnANonSquareGrid)
 
 TEST(FftThreads, CountOutsideOneToFiveRefuses)
 {
+    {
+        FftFixture f(8, 8, Picture(8, 8, 1));
+        std::fill(f.fft.Real(0), f.fft.Real(0) + f.cells(), 3.0);
+        EXPECT_EQ(RunFftForward(f.planes, f.fft, 6), -1);
+        EXPECT_EQ(f.fft.Real(0)[0], 3.0);  // not even loaded
+        f.fft.SelectFftSlots(0, 1);
+        EXPECT_EQ(RunFftInverse(f.planes, f.fft, 0), -1);
+        EXPECT_EQ(f.Output(), std::vector<uint8_t>(64, 0xEE));
+    }
     FftFixture f(8, 8, Picture(8, 8, 1));
     LoadFftInput(f.planes, f.fft);
     const std::vector<double> before(f.fft.Real(0), f.fft.Real(0) + f.cells());
