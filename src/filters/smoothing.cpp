@@ -1,9 +1,15 @@
 #include "filters/smoothing.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstring>
+#include <utility>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/plane_bank.h"
 
@@ -134,13 +140,45 @@ void BoxMean(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int X,
 // columns are sorted once per row and shared by the X windows that use them,
 // then the sorted columns are merged by an odd-even merge network from which
 // every comparison that cannot reach output `rank` has been dropped.
-using Vec = uint8_t __attribute__((vector_size(32)));
 constexpr int kLanes = 32;
 
-// Vectors move through memcpy and by pointer only: passing one by value
-// would tie the code to an ABI detail of the wider registers.
-inline void LoadVec(Vec* v, const uint8_t* p) { std::memcpy(v, p, sizeof *v); }
-inline void StoreVec(uint8_t* p, const Vec* v) { std::memcpy(p, v, sizeof *v); }
+#if defined(__SSE2__)
+struct Vec {
+    __m128i lo, hi;
+};
+inline void LoadVec(Vec* v, const uint8_t* p)
+{
+    v->lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    v->hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+}
+inline void StoreVec(uint8_t* p, const Vec* v)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v->lo);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16), v->hi);
+}
+inline void Exchange2(const Vec* a, const Vec* b, Vec* lo, Vec* hi)
+{
+    const __m128i al = a->lo, ah = a->hi, bl = b->lo, bh = b->hi;
+    lo->lo = _mm_min_epu8(al, bl);
+    lo->hi = _mm_min_epu8(ah, bh);
+    hi->lo = _mm_max_epu8(al, bl);
+    hi->hi = _mm_max_epu8(ah, bh);
+}
+#else
+struct Vec {
+    uint8_t b[kLanes];
+};
+inline void LoadVec(Vec* v, const uint8_t* p) { std::memcpy(v->b, p, kLanes); }
+inline void StoreVec(uint8_t* p, const Vec* v) { std::memcpy(p, v->b, kLanes); }
+inline void Exchange2(const Vec* a, const Vec* b, Vec* lo, Vec* hi)
+{
+    for (int i = 0; i < kLanes; ++i) {
+        const uint8_t x = a->b[i], y = b->b[i];
+        lo->b[i] = x < y ? x : y;
+        hi->b[i] = x < y ? y : x;
+    }
+}
+#endif
 
 // One comparison: the smaller value goes to slot lo, the larger to hi. A
 // side nobody reads later goes to the scratch slot instead.
@@ -291,9 +329,7 @@ private:
     {
         for (const Exchange& o : ops) {
             const Vec a = v[o.a], b = v[o.b];
-            const Vec less = a < b;
-            v[o.lo] = less ? a : b;
-            v[o.hi] = less ? b : a;
+            Exchange2(&a, &b, &v[o.lo], &v[o.hi]);
         }
     }
 
@@ -302,6 +338,230 @@ private:
     std::vector<Exchange> merge_, column_;
     std::vector<int> loads_, ranks_;
 };
+
+#if defined(__SSE2__)
+// The common windows get their networks built at compile time and unrolled,
+// so the slots live in registers instead of memory. Same construction as
+// RankNetwork; C++17 constexpr has no vectors, hence the fixed arrays.
+constexpr int kMaxFixedOps = 2048;
+
+struct FixedBuild {
+    Exchange merge[kMaxFixedOps] = {};
+    int mergeCount = 0;
+    Exchange column[64] = {};
+    int columnCount = 0;
+    int out = 0;
+    bool load[64] = {};
+    bool rank[8] = {};
+};
+
+constexpr int ConstPow2(int n)
+{
+    int p = 1;
+    while (p < n)
+        p <<= 1;
+    return p;
+}
+
+template <int X, int Y>
+constexpr int ConstPairs(int n, int firstBlock, int (&pa)[kMaxFixedOps], int (&pb)[kMaxFixedOps])
+{
+    int count = 0;
+    for (int p = firstBlock; p < n; p += p)
+        for (int k = p; k >= 1; k /= 2)
+            for (int j = k % p; j <= n - 1 - k; j += 2 * k)
+                for (int i = 0; i <= (k - 1 < n - j - k - 1 ? k - 1 : n - j - k - 1); ++i)
+                    if ((i + j) / (p * 2) == (i + j + k) / (p * 2)) {
+                        pa[count] = i + j;
+                        pb[count] = i + j + k;
+                        ++count;
+                    }
+    return count;
+}
+
+template <int X, int Y, int Rank>
+constexpr FixedBuild BuildFixed()
+{
+    FixedBuild f;
+    constexpr int yp = ConstPow2(Y), xp = ConstPow2(X), n = xp * yp, slots = X * Y;
+    int wire[n] = {};
+    for (int c = 0; c < xp; ++c)
+        for (int rr = 0; rr < yp; ++rr)
+            wire[c * yp + rr] = (c < X && rr < Y) ? c * Y + rr : -1;
+    int pa[kMaxFixedOps] = {}, pb[kMaxFixedOps] = {};
+    const int pairs = ConstPairs<X, Y>(n, yp, pa, pb);
+    int oa[kMaxFixedOps] = {}, ob[kMaxFixedOps] = {};
+    int ops = 0;
+    for (int i = 0; i < pairs; ++i) {
+        const int a = pa[i], b = pb[i];
+        if (wire[b] < 0)
+            continue;
+        if (wire[a] < 0) {
+            wire[a] = wire[b];
+            wire[b] = -1;
+            continue;
+        }
+        oa[ops] = wire[a];
+        ob[ops] = wire[b];
+        ++ops;
+    }
+    f.out = wire[Rank];
+    bool live[slots + 1] = {};
+    live[f.out] = true;
+    Exchange rev[kMaxFixedOps] = {};
+    int kept = 0;
+    for (int i = ops - 1; i >= 0; --i) {
+        const int a = oa[i], b = ob[i];
+        if (!live[a] && !live[b])
+            continue;
+        rev[kept++] = {static_cast<uint16_t>(a), static_cast<uint16_t>(b),
+                       static_cast<uint16_t>(live[a] ? a : slots), static_cast<uint16_t>(live[b] ? b : slots)};
+        live[a] = live[b] = true;
+    }
+    for (int i = 0; i < kept; ++i)
+        f.merge[i] = rev[kept - 1 - i];
+    f.mergeCount = kept;
+    bool need[Y + 1] = {};
+    for (int sl = 0; sl < slots; ++sl) {
+        f.load[sl] = live[sl];
+        if (live[sl])
+            need[sl % Y] = true;
+    }
+    for (int rr = 0; rr < Y; ++rr)
+        f.rank[rr] = need[rr];
+    const int cpairs = ConstPairs<X, Y>(yp, 1, pa, pb);
+    kept = 0;
+    for (int i = cpairs - 1; i >= 0; --i) {
+        const int a = pa[i], b = pb[i];
+        if (b >= Y || (!need[a] && !need[b]))
+            continue;
+        rev[kept++] = {static_cast<uint16_t>(a), static_cast<uint16_t>(b),
+                       static_cast<uint16_t>(need[a] ? a : Y), static_cast<uint16_t>(need[b] ? b : Y)};
+        need[a] = need[b] = true;
+    }
+    for (int i = 0; i < kept; ++i)
+        f.column[i] = rev[kept - 1 - i];
+    f.columnCount = kept;
+    return f;
+}
+
+template <int X, int Y, int Rank>
+struct FixedNetwork {
+    static constexpr FixedBuild kNet = BuildFixed<X, Y, Rank>();
+
+    template <size_t... I>
+    static void Merge(__m128i* v, std::index_sequence<I...>)
+    {
+        (Step<kNet.merge[I].a, kNet.merge[I].b, kNet.merge[I].lo, kNet.merge[I].hi>(v), ...);
+    }
+    template <size_t... I>
+    static void Columns(__m128i* v, std::index_sequence<I...>)
+    {
+        (Step<kNet.column[I].a, kNet.column[I].b, kNet.column[I].lo, kNet.column[I].hi>(v), ...);
+    }
+    // Unrolled at compile time, so the slots stay in registers.
+    template <size_t... I>
+    static void Loads(__m128i* v, const uint8_t* sorted, size_t pitch, std::index_sequence<I...>)
+    {
+        (Load<static_cast<int>(I)>(v, sorted, pitch), ...);
+    }
+    template <int Slot>
+    static void Load(__m128i* v, const uint8_t* sorted, size_t pitch)
+    {
+        if constexpr (kNet.load[Slot])
+            v[Slot] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sorted + pitch * (Slot % Y) + Slot / Y));
+    }
+    template <size_t... I>
+    static void RowLoads(__m128i* v, const uint8_t* const* rows, size_t i, std::index_sequence<I...>)
+    {
+        ((v[I] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[I] + i))), ...);
+    }
+    template <size_t... I>
+    static void RankStores(const __m128i* v, uint8_t* sorted, size_t pitch, std::index_sequence<I...>)
+    {
+        (RankStore<static_cast<int>(I)>(v, sorted, pitch), ...);
+    }
+    template <int Rank_>
+    static void RankStore(const __m128i* v, uint8_t* sorted, size_t pitch)
+    {
+        if constexpr (kNet.rank[Rank_])
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(sorted + pitch * Rank_), v[Rank_]);
+    }
+    template <int A, int B, int Lo, int Hi>
+    static void Step(__m128i* v)
+    {
+        const __m128i a = v[A], b = v[B];
+        v[Lo] = _mm_min_epu8(a, b);
+        v[Hi] = _mm_max_epu8(a, b);
+    }
+
+    static void Run(const uint8_t* src, uint8_t* dst, int stride, FilterRange r)
+    {
+        constexpr int kVec = 16, hx = X / 2, hy = Y / 2;
+        const int w = r.w, h = r.h;
+        const size_t e = static_cast<size_t>(w) + X - 1;
+        const size_t pitch = e + kVec;
+        // Y extended rows in a ring: unfolded row j lives in slot j mod Y,
+        // so each source row is extended once on its way through.
+        std::vector<uint8_t> ring(pitch * Y, 0);
+        auto slotOf = [&](int j) { return ring.data() + pitch * static_cast<size_t>(((j % Y) + Y) % Y); };
+        auto extend = [&](int j) {
+            ExtendRow(src + static_cast<ptrdiff_t>(r.y0 + FoldIntoRange(j, 0, h)) * stride + r.x0, w,
+                      hx, slotOf(j));
+        };
+        for (int j = -hy; j < hy; ++j)
+            extend(j);
+        std::vector<uint8_t> sorted(pitch * Y, 0);
+        std::vector<uint8_t> line(static_cast<size_t>(w) + kVec);
+        const uint8_t* rows[Y];
+        for (int yy = 0; yy < h; ++yy) {
+            extend(yy + hy);
+            for (int dy = -hy; dy <= hy; ++dy)
+                rows[dy + hy] = slotOf(yy + dy);
+            for (size_t i = 0; i < e; i += kVec) {
+                __m128i v[Y + 1];
+                RowLoads(v, rows, i, std::make_index_sequence<Y>());
+                Columns(v, std::make_index_sequence<kNet.columnCount>());
+                RankStores(v, sorted.data() + i, pitch, std::make_index_sequence<Y>());
+            }
+            uint8_t* d = dst + static_cast<ptrdiff_t>(r.y0 + yy) * stride + r.x0;
+            for (int x = 0; x < w; x += kVec) {
+                __m128i v[X * Y + 1];
+                Loads(v, sorted.data() + x, pitch, std::make_index_sequence<X * Y>());
+                Merge(v, std::make_index_sequence<kNet.mergeCount>());
+                if (x + kVec <= w) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), v[kNet.out]);
+                } else {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(line.data()), v[kNet.out]);
+                    std::memcpy(d + x, line.data(), static_cast<size_t>(w - x));
+                }
+            }
+        }
+    }
+};
+
+using FixedRun = void (*)(const uint8_t*, uint8_t*, int, FilterRange);
+
+template <int X, int Y, size_t... R>
+constexpr std::array<FixedRun, sizeof...(R)> FixedTable(std::index_sequence<R...>)
+{
+    return {&FixedNetwork<X, Y, static_cast<int>(R)>::Run...};
+}
+
+FixedRun FindFixed(int x, int y, int rank)
+{
+    static constexpr auto k3 = FixedTable<3, 3>(std::make_index_sequence<9>());
+    static constexpr auto k5 = FixedTable<5, 5>(std::make_index_sequence<25>());
+    if (x == 3 && y == 3)
+        return k3[rank];
+    if (x == 5 && y == 5)
+        return k5[rank];
+    return nullptr;
+}
+#else
+using FixedRun = void (*)(const uint8_t*, uint8_t*, int, FilterRange);
+FixedRun FindFixed(int, int, int) { return nullptr; }
+#endif
 
 // Large windows: a sliding 256-bin histogram with 16 coarse bins on top, one
 // column out and one in per step, and the rank found by walking the coarse
@@ -434,6 +694,10 @@ void RankFilterKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange 
 {
     if (r.w < 1 || r.h < 1 || !SizesUsable(x, y) || rank < 0 || rank >= x * y)
         return;
+    if (const FixedRun fixed = FindFixed(x, y, rank)) {
+        fixed(src, dst, stride, r);
+        return;
+    }
     if (x * y <= kMaxNetworkWindow) {
         const RankNetwork net(x, y, rank);
         if (net.CostPerPixel() <= HistogramCostPerPixel(y)) {

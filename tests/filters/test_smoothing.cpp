@@ -122,6 +122,22 @@ INSTANTIATE_TEST_SUITE_P(Shapes, SmoothingShapes,
                                          Shape{"17x13", 17, 13}, Shape{"45x6", 45, 6}),
                          [](const testing::TestParamInfo<Shape>& i) { return std::string("s") + i.param.name; });
 
+// The 3 x 3 and 5 x 5 windows have a network of their own for each position.
+TEST(SmoothingProperty, EveryRankOfTheCommonWindowsMatchesLiteralLoop)
+{
+    for (int size : {3, 5}) {
+        for (int rank = 0; rank < size * size; ++rank) {
+            for (Shape s : {Shape{"1x1", 1, 1}, Shape{"2x2", 2, 2}, Shape{"17x13", 17, 13},
+                            Shape{"37x3", 37, 3}}) {
+                SCOPED_TRACE(testing::Message() << s.name << " " << size << "x" << size << " rank " << rank);
+                Canvas src(s.w, s.h);
+                FillRandom(src, Fill::Gray, rank * 31 + size);
+                EXPECT_EQ(Compare({size, size, rank}, src), "");
+            }
+        }
+    }
+}
+
 TEST(SmoothingProperty, RandomSizesAndWindowsMatchLiteralLoop)
 {
     std::mt19937 rng(1234567);
