@@ -784,7 +784,7 @@ std::string ConvolutionParameterText(int mode, const std::vector<double>& values
 {
     std::string text = "モード=" + FormatC("%d", mode) + " ";
     if (mode == 0)
-        return text + path;
+        return text + "ファイル=" + path;
     if (mode != 3 && mode != 5)
         return text;
     for (int r = 1; r <= mode; ++r) {

@@ -106,7 +106,7 @@ int UserConvolutionKernel(int mode, const std::vector<double>& typed, const std:
                           ConvolutionKernel& kernel);
 
 // The parameter text (UTF-8) of a recorded convolution: "モード=%d ", then
-// for mode 0 the path, for modes 3 and 5 one " %d-%d=%0.1lf" word (row and
+// for mode 0 "ファイル=" and the path, for modes 3 and 5 one " %d-%d=%0.1lf" word (row and
 // column from 1, coefficient) per coefficient in row order, or with
 // `replayed` set " %d-%d=%d" with the coefficient truncated toward zero
 // (saturated to the int range, NaN as 0). Missing coefficients count as 0;

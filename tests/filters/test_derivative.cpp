@@ -465,7 +465,7 @@ TEST(UserConvolution, RecordedParameterText)
         {"MenuPathOneDecimal", 3, k3, false,
          "モード=3  1-1=0.2 1-2=-1.8 1-3=2.0 2-1=0.0 2-2=1.1 2-3=-0.0 3-1=100.5 3-2=7.0 3-3=-7.0"},
         {"ReplayPathTruncated", 3, k3, true, "モード=3  1-1=0 1-2=-1 1-3=2 2-1=0 2-2=1 2-3=0 3-1=100 3-2=7 3-3=-7"},
-        {"FileMode", 0, {}, false, "モード=0 /data/filter/edge.knl"},
+        {"FileMode", 0, {}, false, "モード=0 ファイル=/data/filter/edge.knl"},
         {"OtherMode", 4, k3, false, "モード=4 "},
         {"MissingValuesAreZero", 3, {1}, true, "モード=3  1-1=1 1-2=0 1-3=0 2-1=0 2-2=0 2-3=0 3-1=0 3-2=0 3-3=0"},
     };
