@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,8 +16,8 @@
 #include "core/file_io.h"
 #include "filters/border.h"
 
-// Eight-double vectors cross function boundaries only inside this file, and
-// every such function is inlined into its instruction-set variant.
+// Wide vectors cross function boundaries only inside this file, and every
+// such function is inlined into its instruction-set variant.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace lumadrift {
@@ -455,28 +454,42 @@ std::atomic<int>& CurrentLevel()
     return level;
 }
 
-void RunPass(const PassJob& job, int threads, std::vector<DoubleBuffer>& scratch)
+// Scratch of one worker for one array: a block of eight lines interleaved,
+// or a single line when the pass has fewer than eight; rounded to whole
+// vectors so every worker's share stays aligned.
+size_t WorkerScratch(int n, int lines)
+{
+    const size_t cells = static_cast<size_t>(n) * (lines >= kBlock ? kBlock : 1);
+    return (cells + kBlock - 1) / kBlock * kBlock;
+}
+
+int PassWorkers(int lines, int threads) { return std::min(threads, UnitCount(lines)); }
+
+// Worker t uses pool[2t * share ..] for real and the next share for
+// imaginary parts.
+void RunPass(const PassJob& job, int threads, double* pool)
 {
     const WorkerFn worker = WorkerFor(CurrentLevel().load(std::memory_order_relaxed));
-    const int workers = std::min(threads, UnitCount(job.lines));
+    const int workers = PassWorkers(job.lines, threads);
+    const size_t share = WorkerScratch(job.n, job.lines);
     if (workers <= 1) {
-        worker(job, 0, 1, scratch[0].get(), scratch[1].get());
+        worker(job, 0, 1, pool, pool + share);
         return;
     }
-    std::vector<std::thread> pool;
-    pool.reserve(static_cast<size_t>(workers));
+    std::vector<std::thread> running;
+    running.reserve(static_cast<size_t>(workers));
     for (int t = 0; t < workers; ++t) {
-        double* sre = scratch[2 * t].get();
-        double* sim = scratch[2 * t + 1].get();
+        double* sre = pool + 2 * t * share;
+        double* sim = sre + share;
         try {
-            pool.emplace_back(worker, std::cref(job), t, workers, sre, sim);
+            running.emplace_back(worker, std::cref(job), t, workers, sre, sim);
         } catch (const std::system_error&) {
             // No thread to be had: this share runs here instead, with the
             // same result.
             worker(job, t, workers, sre, sim);
         }
     }
-    for (auto& th : pool)
+    for (auto& th : running)
         th.join();
 }
 
@@ -742,7 +755,6 @@ int FftGrid(double* real, double* imag, int nx, int ny, int direction, int threa
     // refuses the transform instead of leaving it half done.
     std::vector<double> sinX, cosX, sinY, cosY;
     std::vector<int32_t> revX, revY;
-    std::vector<DoubleBuffer> scratch;
     try {
         sinX.resize(static_cast<size_t>(nx));
         cosX.resize(static_cast<size_t>(nx));
@@ -750,17 +762,17 @@ int FftGrid(double* real, double* imag, int nx, int ny, int direction, int threa
         cosY.resize(static_cast<size_t>(ny));
         revX = MakeBitReversal(nx, log2x);
         revY = MakeBitReversal(ny, log2y);
-        const int units = std::max(UnitCount(nx), UnitCount(ny));
-        scratch.resize(static_cast<size_t>(2 * std::min(threads, units)));
     } catch (const std::bad_alloc&) {
         return -1;
     }
-    const size_t lineCells = static_cast<size_t>(std::max(nx, ny)) * kBlock;
-    for (auto& s : scratch) {
-        s.reset(AllocateDoubles(lineCells));
-        if (!s)
-            return -1;
-    }
+    // Each pass needs at most two doubles per grid cell (every worker at
+    // most eight lines of both parts), so the bank's 48 bytes per cell plus
+    // this stay within 64.
+    const size_t rowPool = 2 * WorkerScratch(nx, ny) * PassWorkers(ny, threads);
+    const size_t colPool = 2 * WorkerScratch(ny, nx) * PassWorkers(nx, threads);
+    DoubleBuffer scratch(AllocateDoubles(std::max(rowPool, colPool)));
+    if (!scratch)
+        return -1;
     MakeTwiddles(nx, sinX.data(), cosX.data());
     MakeTwiddles(ny, sinY.data(), cosY.data());
 
@@ -776,7 +788,7 @@ int FftGrid(double* real, double* imag, int nx, int ny, int direction, int threa
     rows.cosine = cosX.data();
     rows.rev = revX.data();
     rows.direction = direction;
-    RunPass(rows, threads, scratch);
+    RunPass(rows, threads, scratch.get());
 
     // The columns are the rows of the transposed grid; gathering eight
     // adjacent columns at a time gives the same lines without transposing.
@@ -789,7 +801,7 @@ int FftGrid(double* real, double* imag, int nx, int ny, int direction, int threa
     cols.sine = sinY.data();
     cols.cosine = cosY.data();
     cols.rev = revY.data();
-    RunPass(cols, threads, scratch);
+    RunPass(cols, threads, scratch.get());
     return 0;
 }
 
