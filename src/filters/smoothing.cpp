@@ -96,11 +96,66 @@ void WindowSums(T* ext, int w, int X, T* out)
     }
 }
 
+// For 16-bit sums a cheaper exact division: the high half of a 16 x 16-bit
+// product, shifted. Not every divisor has a multiplier that is exact for
+// every sum up to 255 * d, so the candidate is checked against them all
+// (at most 65,535 values); without one the 64-bit product serves.
+struct HighHalfReciprocal {
+    uint16_t m = 0;
+    int shift = 0;  // applied after taking the high 16 bits
+    bool Find(uint32_t d)
+    {
+        for (int k = 16; k < 40; ++k) {
+            const uint64_t mm = ((uint64_t{1} << k) + d - 1) / d;
+            if (mm > 0xffff)
+                return false;
+            bool exact = true;
+            for (uint32_t n = 0; n <= 255 * d && exact; ++n)
+                exact = ((n * mm) >> k) == n / d;
+            if (exact) {
+                m = static_cast<uint16_t>(mm);
+                shift = k - 16;
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+void DivideSums(const uint16_t* n, uint8_t* d, int w, const Reciprocal& div,
+                const HighHalfReciprocal* high)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    if (high) {
+        const __m128i m = _mm_set1_epi16(static_cast<short>(high->m));
+        const __m128i shift = _mm_cvtsi32_si128(high->shift);
+        for (; x + 16 <= w; x += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(n + x));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(n + x + 8));
+            const __m128i qa = _mm_srl_epi16(_mm_mulhi_epu16(a, m), shift);
+            const __m128i qb = _mm_srl_epi16(_mm_mulhi_epu16(b, m), shift);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), _mm_packus_epi16(qa, qb));
+        }
+    }
+#endif
+    for (; x < w; ++x)
+        d[x] = static_cast<uint8_t>((static_cast<uint64_t>(n[x]) * div.m) >> div.s);
+}
+
+void DivideSums(const uint32_t* n, uint8_t* d, int w, const Reciprocal& div, const HighHalfReciprocal*)
+{
+    for (int x = 0; x < w; ++x)
+        d[x] = static_cast<uint8_t>((static_cast<uint64_t>(n[x]) * div.m) >> div.s);
+}
+
 template <typename T>
 void BoxMean(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int X, int Y)
 {
     const int w = r.w, h = r.h, hx = X / 2, hy = Y / 2;
     const Reciprocal div(static_cast<uint64_t>(X) * Y);
+    HighHalfReciprocal highHalf;
+    const bool useHigh = sizeof(T) == 2 && highHalf.Find(static_cast<uint32_t>(X) * Y);
     std::vector<T> column(static_cast<size_t>(w));
     std::vector<T> ext(static_cast<size_t>(w) + X - 1);
     std::vector<T> sums(static_cast<size_t>(w));
@@ -117,11 +172,7 @@ void BoxMean(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int X,
         ExtendRow(col, w, hx, ext.data());
         WindowSums(ext.data(), w, X, sums.data());
         uint8_t* d = dst + static_cast<ptrdiff_t>(r.y0 + y) * stride + r.x0;
-        const T* n = sums.data();
-        const uint64_t m = div.m;
-        const int s = div.s;
-        for (int x = 0; x < w; ++x)
-            d[x] = static_cast<uint8_t>((static_cast<uint64_t>(n[x]) * m) >> s);
+        DivideSums(sums.data(), d, w, div, useHigh ? &highHalf : nullptr);
         if (y + 1 == h)
             break;
         // The window's rows as a multiset move by one row even where they
