@@ -4,6 +4,7 @@
 #include "core/acquisition.h"
 #include "core/file_io.h"
 #include "core/ini_file.h"
+#include "filters/affine.h"
 #include "filters/binary.h"
 
 namespace lumadrift {
@@ -353,6 +354,121 @@ int CLumadriftDoc::ReplayBinarize(int min, int max)
 void CLumadriftDoc::DilateImage() { RunGrayOperation(kOpDilate, {}, [](PlaneBank& b) { Dilate(b); }); }
 void CLumadriftDoc::ErodeImage() { RunGrayOperation(kOpErode, {}, [](PlaneBank& b) { Erode(b); }); }
 void CLumadriftDoc::ThinImage() { RunGrayOperation(kOpThin, {}, [](PlaneBank& b) { Thin(b); }); }
+
+// --- labeling ----------------------------------------------------------------
+
+LabelOutcome CLumadriftDoc::BeginLabeling()
+{
+    state_ = kStateLabeled;
+    AdvancePlaneRing();
+    PushHistory();
+    lastLabeling_ = Label(planes_);
+    Redraw();
+    return lastLabeling_;
+}
+
+std::vector<LabelingRow> CLumadriftDoc::LabelingRows()
+{
+    return LabelingResultRows(planes_, lastLabeling_.count);
+}
+
+int CLumadriftDoc::SaveLabelingResult(const std::string& path)
+{
+    labelingResultPath_ = path;
+    return WriteLabelingResultFile(path, LabelingRows());
+}
+
+void CLumadriftDoc::CompleteLabeling()
+{
+    Record(kOpLabel, "ファイル=" + labelingResultPath_);
+}
+
+int CLumadriftDoc::ReplayLabel(const std::string& path)
+{
+    labelingResultPath_ = path;
+    BeginLabeling();
+    const int rc = path.empty() ? 0 : WriteLabelingResultFile(path, LabelingRows());
+    CompleteLabeling();
+    return rc;
+}
+
+// --- derivatives and convolution ------------------------------------------------
+
+void CLumadriftDoc::RobertsImage() { RunGrayOperation(kOpRoberts, {}, [](PlaneBank& b) { Roberts(b); }); }
+void CLumadriftDoc::SobelImage() { RunGrayOperation(kOpSobel, {}, [](PlaneBank& b) { Sobel(b); }); }
+void CLumadriftDoc::PrewittImage() { RunGrayOperation(kOpPrewitt, {}, [](PlaneBank& b) { Prewitt(b); }); }
+void CLumadriftDoc::LaplacianImage()
+{
+    RunGrayOperation(kOpLaplacian, {}, [](PlaneBank& b) { Laplacian(b); });
+}
+void CLumadriftDoc::SmoothImage() { RunGrayOperation(kOpSmooth, {}, [](PlaneBank& b) { Smooth(b); }); }
+void CLumadriftDoc::SharpenImage() { RunGrayOperation(kOpSharpen, {}, [](PlaneBank& b) { Sharpen(b); }); }
+
+int CLumadriftDoc::RunConvolution(int mode, const std::vector<double>& typed,
+                                  const std::string& path, bool replayed)
+{
+    ConvolutionKernel k;
+    if (UserConvolutionKernel(mode, typed, path, k) != 0)
+        return -1;
+    settings_.convolutionMode = mode;
+    settings_.convolutionM = k.cols;
+    settings_.convolutionN = k.rows;
+    if (mode == 0) {
+        settings_.kernelFile = path;
+        settings_.convolutionValues.clear();
+    } else {
+        settings_.convolutionValues = k.values;
+    }
+    kernel_ = k;
+    const std::string text =
+        ConvolutionParameterText(mode, settings_.convolutionValues, path, replayed);
+    RunGrayOperation(kOpConvolution, text, [k](PlaneBank& b) {
+        Convolve(b, k.cols, k.rows, k.values.data());
+    });
+    return 0;
+}
+
+int CLumadriftDoc::ConvolveImage(int mode, const std::vector<double>& typed,
+                                 const std::string& path)
+{
+    return RunConvolution(mode, typed, path, false);
+}
+
+int CLumadriftDoc::ReplayConvolution(int mode, const std::vector<double>& typed,
+                                     const std::string& path)
+{
+    return RunConvolution(mode, typed, path, true);
+}
+
+// --- affine transformation --------------------------------------------------------
+
+void CLumadriftDoc::AffineImage(double angle, double centerX, double centerY, double zoomX,
+                                double zoomY, double shiftX, double shiftY)
+{
+    ImageSettings& s = settings_;
+    s.affineAngle = angle;
+    s.affineCenterX = centerX;
+    s.affineCenterY = centerY;
+    s.affineZoomX = zoomX;
+    s.affineZoomY = zoomY;
+    s.affineShiftX = shiftX;
+    s.affineShiftY = shiftY;
+    const std::string text = "角度=" + FormatReal(angle, 2) + " 中心値X=" + FormatReal(centerX, 2) +
+                             " 中心値Y=" + FormatReal(centerY, 2) + " 拡大率X=" +
+                             FormatReal(zoomX, 2) + " 拡大率Y=" + FormatReal(zoomY, 2) +
+                             " 移動量X=" + FormatReal(shiftX, 2) + " 移動量Y=" +
+                             FormatReal(shiftY, 2);
+    RunGrayOperation(kOpAffine, text, [=](PlaneBank& b) {
+        AffineTransform(b, angle, centerX, centerY, zoomX, zoomY, shiftX, shiftY);
+    });
+}
+
+int CLumadriftDoc::ReplayAffine(double angle, double centerX, double centerY, double zoomX,
+                                double zoomY, double shiftX, double shiftY)
+{
+    AffineImage(angle, centerX, centerY, zoomX, zoomY, shiftX, shiftY);
+    return 0;
+}
 
 // --- undo and redo -----------------------------------------------------------
 

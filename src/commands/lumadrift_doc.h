@@ -17,7 +17,9 @@
 #include "core/image_model.h"
 #include "core/image_pool.h"
 #include "core/plane_bank.h"
+#include "filters/derivative.h"
 #include "filters/interimage.h"
+#include "filters/labeling.h"
 
 namespace lumadrift {
 
@@ -113,6 +115,42 @@ public:
     void ErodeImage();
     void ThinImage();
 
+    // --- labeling --------------------------------------------------------------
+    // State 5, ring advance, history step, labels, redraw; then the result
+    // dialog shows LabelingRows and may save them; CompleteLabeling records
+    // the result file the document holds.
+    LabelOutcome BeginLabeling();
+    std::vector<LabelingRow> LabelingRows();
+    // Writes the rows to path and makes it the document's result file.
+    int SaveLabelingResult(const std::string& path);
+    void CompleteLabeling();
+    // Replay: the path becomes the result file and the rows are written to
+    // it (an empty path labels without writing). -1 when the file cannot be
+    // written; the labels stay.
+    int ReplayLabel(const std::string& path);
+    const std::string& labelingResultPath() const { return labelingResultPath_; }
+    const LabelOutcome& lastLabeling() const { return lastLabeling_; }
+
+    // --- derivatives and convolution ------------------------------------------
+    void RobertsImage();
+    void SobelImage();
+    void PrewittImage();
+    void LaplacianImage();
+    void SmoothImage();
+    void SharpenImage();
+    // Mode 3 or 5 with typed coefficients, or mode 0 with a kernel file. -1,
+    // with nothing changed, when the kernel cannot be had (the dialog shows
+    // its message; replay logs the failure).
+    int ConvolveImage(int mode, const std::vector<double>& typed, const std::string& path);
+    int ReplayConvolution(int mode, const std::vector<double>& typed, const std::string& path);
+    const ConvolutionKernel& kernel() const { return kernel_; }
+
+    // --- affine transformation --------------------------------------------------
+    void AffineImage(double angle, double centerX, double centerY, double zoomX, double zoomY,
+                     double shiftX, double shiftY);
+    int ReplayAffine(double angle, double centerX, double centerY, double zoomX, double zoomY,
+                     double shiftX, double shiftY);
+
     // --- undo and redo --------------------------------------------------------
     // 0, or -1 (nothing changes) when there is no step in that direction.
     int Undo();
@@ -202,6 +240,8 @@ private:
     void ResetHistory();
     int AcquireCore(int channel, int invert, double baseAngle);
     std::string BinarizeRecordText() const;
+    int RunConvolution(int mode, const std::vector<double>& typed, const std::string& path,
+                       bool replayed);
     void WritePoolEntryToDestination(const PoolEntry& e);
     void LoadOperands(int targetId, int referenceId);
     int RunInterImage(BitOp op, int targetId, int referenceId);
@@ -227,6 +267,9 @@ private:
     History history_;
     ImagePool pool_;
     int previewSource_ = 0;
+    std::string labelingResultPath_;
+    LabelOutcome lastLabeling_;
+    ConvolutionKernel kernel_;
 
     struct PoolDialogState {
         int startPlane = 0;

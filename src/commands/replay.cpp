@@ -169,6 +169,51 @@ int DispatchBinarize(CLumadriftDoc& doc, const Words& w)
     return doc.ReplayBinarize(min, max) == 0 ? 2 : -1;
 }
 
+int DispatchLabel(CLumadriftDoc& doc, const Words& w, const std::string& base)
+{
+    std::string path;
+    if (!w.Has(1) || !w.Text(0, path))
+        return -1;
+    // A recorded labeling whose results were never saved carries no file.
+    if (!path.empty())
+        path = ResolveAgainst(base, path);
+    return doc.ReplayLabel(path) == 0 ? 1 : -1;
+}
+
+int DispatchConvolution(CLumadriftDoc& doc, const Words& w, const std::string& base)
+{
+    int mode = 0;
+    if (!w.Has(1) || !w.Int(0, mode))
+        return -1;
+    if (mode == 0) {
+        std::string path;
+        if (!w.Has(2) || !w.Path(1, base, path) || !FileExists(path))
+            return -1;
+        return doc.ReplayConvolution(0, {}, path) == 0 ? 2 : -1;
+    }
+    if (mode != 3 && mode != 5)
+        return -1;
+    const size_t n = static_cast<size_t>(mode) * mode;
+    if (!w.Has(n + 1))
+        return -1;
+    std::vector<double> values(n);
+    for (size_t i = 0; i < n; ++i)
+        if (!w.Real(i + 1, values[i]))
+            return -1;
+    return doc.ReplayConvolution(mode, values, {}) == 0 ? static_cast<int>(n + 1) : -1;
+}
+
+int DispatchAffine(CLumadriftDoc& doc, const Words& w)
+{
+    double v[7];
+    if (!w.Has(7))
+        return -1;
+    for (size_t i = 0; i < 7; ++i)
+        if (!w.Real(i, v[i]))
+            return -1;
+    return doc.ReplayAffine(v[0], v[1], v[2], v[3], v[4], v[5], v[6]) == 0 ? 7 : -1;
+}
+
 int DispatchInterImage(CLumadriftDoc& doc, BitOp op, const Words& w)
 {
     int target = 0, reference = 0;
@@ -243,6 +288,15 @@ int DispatchCode(CLumadriftDoc& doc, int code, const std::string& params,
     case kOpDilate: doc.DilateImage(); return 0;
     case kOpErode: doc.ErodeImage(); return 0;
     case kOpThin: doc.ThinImage(); return 0;
+    case kOpLabel: return DispatchLabel(doc, words, baseDir);
+    case kOpRoberts: doc.RobertsImage(); return 0;
+    case kOpSobel: doc.SobelImage(); return 0;
+    case kOpPrewitt: doc.PrewittImage(); return 0;
+    case kOpLaplacian: doc.LaplacianImage(); return 0;
+    case kOpSmooth: doc.SmoothImage(); return 0;
+    case kOpSharpen: doc.SharpenImage(); return 0;
+    case kOpConvolution: return DispatchConvolution(doc, words, baseDir);
+    case kOpAffine: return DispatchAffine(doc, words);
     case kOpAcquire: return DispatchAcquire(doc, words);
     case kOpPool: return DispatchPool(doc, words, baseDir);
     case kOpPoolAnd: return DispatchInterImage(doc, BitOp::kAnd, words);

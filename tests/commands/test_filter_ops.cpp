@@ -1,0 +1,188 @@
+// Labeling, the derivative filters, the convolution and the affine
+// transformation as the document and the replay run them.
+#include <gtest/gtest.h>
+
+#include "commands/commands_test_util.h"
+#include "commands/lumadrift_doc.h"
+#include "commands/replay.h"
+#include "core/file_io.h"
+
+namespace lumadrift {
+namespace {
+
+using test::MacroBytes;
+
+class FilterOpsTest : public ::testing::Test {
+public:
+    FilterOpsTest() : doc(inst.Environment())
+    {
+        const std::string pic = inst.root() + "/picture/p.bmp";
+        test::WriteBytes(pic, test::MakeBmp24(7, 5));
+        EXPECT_EQ(doc.OpenDocument(pic), BmpError::kNone);
+        EXPECT_EQ(doc.ReplayAcquire(0, 0, 0, 0, 0, 6, 4), 0);
+    }
+    uint8_t* Current() { return doc.planes().GetPlane(doc.currentPlane()); }
+    void Set(std::initializer_list<int> values)
+    {
+        uint8_t* p = Current();
+        for (int v : values)
+            *p++ = static_cast<uint8_t>(v);
+    }
+    void Fill(uint8_t v) { std::fill(Current(), Current() + 35, v); }
+    std::vector<int> Run(const std::string& utf8)
+    {
+        std::vector<int> failed;
+        ReplayOptions o;
+        o.logDir = inst.logDir();
+        o.baseDir = inst.root() + "/filter";
+        o.onEntry = [&](const ReplayEntry& e) {
+            if (e.outcome != EntryOutcome::kRan)
+                failed.push_back(e.lineNumber);
+        };
+        ReplayMacroBytes(doc, test::Bytes(MacroBytes(utf8)), o);
+        return failed;
+    }
+    std::string Recorded() const { return test::ReadText(inst.root() + "/filter/rec.flt"); }
+
+    test::Installation inst;
+    CLumadriftDoc doc;
+};
+
+// Two objects: a 2 x 2 square at the top left and a single pixel.
+void TwoObjects(FilterOpsTest& t)
+{
+    t.Fill(0);
+    uint8_t* p = t.Current();
+    p[0] = p[1] = p[7] = p[8] = 255;
+    p[4 * 7 + 5] = 255;
+    t.doc.setState(kStateBinary);
+}
+
+TEST_F(FilterOpsTest, ReplayedLabelingWritesItsResultFile)
+{
+    TwoObjects(*this);
+    ASSERT_TRUE(doc.StartRecording(inst.root() + "/filter/rec.flt"));
+    EXPECT_TRUE(Run("04 ラベリング\nファイル=../data/r.lbl\n").empty());
+    doc.StopRecording();
+    EXPECT_EQ(doc.state(), kStateLabeled);
+    EXPECT_EQ(doc.lastLabeling().count, 3);
+    EXPECT_EQ(Current()[8], 1);
+    EXPECT_EQ(Current()[4 * 7 + 5], 2);
+    const std::string lbl = test::ReadText(inst.root() + "/data/r.lbl");
+    EXPECT_FALSE(lbl.empty());
+    EXPECT_EQ(std::count(lbl.begin(), lbl.end(), '\n'), 3);  // header and two rows
+    const std::string path = inst.root() + "/filter/../data/r.lbl";
+    EXPECT_EQ(doc.labelingResultPath(), path);
+    EXPECT_EQ(Recorded(), MacroBytes("04 ラベリング\nファイル=" + path + "\n"));
+    EXPECT_EQ(doc.history().position(), 2);
+}
+
+TEST_F(FilterOpsTest, LabelingWithoutAFileOnlyLabels)
+{
+    TwoObjects(*this);
+    EXPECT_TRUE(Run("04 ラベリング\nファイル=\n").empty());
+    EXPECT_EQ(doc.state(), kStateLabeled);
+}
+
+TEST_F(FilterOpsTest, UnwritableResultFileFailsButKeepsTheLabels)
+{
+    TwoObjects(*this);
+    EXPECT_EQ(Run("04 ラベリング\nファイル=../nowhere/r.lbl\n"), std::vector<int>{1});
+    EXPECT_EQ(doc.state(), kStateLabeled);
+    EXPECT_EQ(Current()[0], 1);
+}
+
+TEST_F(FilterOpsTest, InteractiveLabelingRecordsTheLastSavedFile)
+{
+    TwoObjects(*this);
+    ASSERT_TRUE(doc.StartRecording(inst.root() + "/filter/rec.flt"));
+    doc.BeginLabeling();
+    EXPECT_EQ(doc.LabelingRows().size(), 2u);
+    doc.CompleteLabeling();  // nothing saved yet: empty file word
+    doc.ReplayBinarize(0, 255);
+    doc.BeginLabeling();
+    ASSERT_EQ(doc.SaveLabelingResult(inst.root() + "/data/a.lbl"), 0);
+    doc.CompleteLabeling();
+    doc.StopRecording();
+    EXPECT_EQ(Recorded(), MacroBytes("04 ラベリング\nファイル=\n01 2値化\n最小値=0 最大値=255\n"
+                                     "04 ラベリング\nファイル=" + inst.root() + "/data/a.lbl\n"));
+}
+
+TEST_F(FilterOpsTest, FixedFiltersEachTakeARingStep)
+{
+    Fill(0);
+    Current()[2 * 7 + 3] = 255;
+    ASSERT_TRUE(doc.StartRecording(inst.root() + "/filter/rec.flt"));
+    EXPECT_TRUE(Run("15 スムース化\n").empty());
+    EXPECT_EQ(Current()[2 * 7 + 3], 63);  // 1020 / 16 truncated
+    EXPECT_EQ(Current()[2 * 7 + 2], 31);  // 510 / 16
+    EXPECT_TRUE(Run("11 Roberts\n12 Solbel\n13 Prewitt\n14 ラプラシアン\n16 シャープ化\n").empty());
+    doc.StopRecording();
+    EXPECT_EQ(doc.history().position(), 5);  // the oldest dropped
+    EXPECT_EQ(doc.currentPlane(), 1);
+    EXPECT_EQ(doc.state(), kStateGray);
+    EXPECT_EQ(Recorded(), MacroBytes("15 スムース化\n11 Roberts\n12 Solbel\n13 Prewitt\n"
+                                     "14 ラプラシアン\n16 シャープ化\n"));
+}
+
+TEST_F(FilterOpsTest, TypedKernelIsRecordedWithIntegerWordsOnReplay)
+{
+    Fill(100);
+    ASSERT_TRUE(doc.StartRecording(inst.root() + "/filter/rec.flt"));
+    EXPECT_TRUE(Run("17 コンボリューション\nモード=3  1-1=0.0 1-2=0.0 1-3=0.0 2-1=0.0 2-2=2.7 "
+                    "2-3=0.0 3-1=0.0 3-2=0.0 3-3=0.0\n").empty());
+    doc.StopRecording();
+    EXPECT_EQ(Current()[10], 100);  // 100 * 2.7, divided by the sum 2.7
+    EXPECT_EQ(doc.settings().convolutionMode, 3);
+    EXPECT_EQ(doc.settings().convolutionM, 3);
+    EXPECT_DOUBLE_EQ(doc.settings().convolutionValues[4], 2.7);
+    EXPECT_EQ(Recorded(), MacroBytes("17 コンボリューション\nモード=3  1-1=0 1-2=0 1-3=0 2-1=0 "
+                                     "2-2=2 2-3=0 3-1=0 3-2=0 3-3=0\n"));
+}
+
+TEST_F(FilterOpsTest, KernelFileConvolution)
+{
+    Fill(40);
+    test::WriteText(inst.root() + "/filter/k.knl", "1,2\r\n3,4\r\n");
+    ASSERT_TRUE(doc.StartRecording(inst.root() + "/filter/rec.flt"));
+    EXPECT_TRUE(Run("17 コンボリューション\nモード=0 ファイル=k.knl\n").empty());
+    doc.StopRecording();
+    EXPECT_EQ(doc.kernel().cols, 3);  // widened to odd
+    EXPECT_EQ(doc.settings().convolutionMode, 0);
+    EXPECT_EQ(doc.settings().kernelFile, inst.root() + "/filter/k.knl");
+    EXPECT_EQ(Current()[17], 40);  // a flat image stays flat under a normalised kernel
+    EXPECT_EQ(Recorded(), MacroBytes("17 コンボリューション\nモード=0 ファイル=" + inst.root() +
+                                     "/filter/k.knl\n"));
+}
+
+TEST_F(FilterOpsTest, BadConvolutionLinesChangeNothing)
+{
+    test::WriteText(inst.root() + "/filter/bad.knl", "1,2,3\r\n4,5\r\n");
+    const int position = doc.history().position();
+    EXPECT_EQ(Run("17 コンボリューション\nモード=0 ファイル=missing.knl\n"
+                  "17 コンボリューション\nモード=0 ファイル=bad.knl\n"
+                  "17 コンボリューション\nモード=7 1-1=1\n"
+                  "17 コンボリューション\nモード=3 1-1=1 1-2=1\n"
+                  "17 コンボリューション\nモード=0\n"),
+              (std::vector<int>{1, 3, 5, 7, 9}));
+    EXPECT_EQ(doc.history().position(), position);
+    EXPECT_EQ(doc.settings().convolutionMode, 3);
+}
+
+TEST_F(FilterOpsTest, AffineWithTheDefaultZoomBlacksTheRange)
+{
+    Fill(90);
+    ASSERT_TRUE(doc.StartRecording(inst.root() + "/filter/rec.flt"));
+    EXPECT_TRUE(Run("18 アフィン変換\n角度=12.345 中心値X=1 中心値Y=2 拡大率X=0 拡大率Y=0 "
+                    "移動量X=0 移動量Y=-1.5\n").empty());
+    doc.StopRecording();
+    for (int i = 0; i < 35; ++i)
+        ASSERT_EQ(Current()[i], 0) << i;
+    EXPECT_DOUBLE_EQ(doc.settings().affineAngle, 12.345);
+    EXPECT_EQ(Recorded(), MacroBytes("18 アフィン変換\n角度=12.35 中心値X=1.00 中心値Y=2.00 "
+                                     "拡大率X=0.00 拡大率Y=0.00 移動量X=0.00 移動量Y=-1.50\n"));
+    EXPECT_EQ(Run("18 アフィン変換\n角度=1 中心値X=1\n"), std::vector<int>{1});
+}
+
+}  // namespace
+}  // namespace lumadrift
