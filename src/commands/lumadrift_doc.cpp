@@ -6,6 +6,8 @@
 #include "core/ini_file.h"
 #include "filters/affine.h"
 #include "filters/binary.h"
+#include "filters/density.h"
+#include "filters/smoothing.h"
 
 namespace lumadrift {
 
@@ -354,6 +356,77 @@ int CLumadriftDoc::ReplayBinarize(int min, int max)
 void CLumadriftDoc::DilateImage() { RunGrayOperation(kOpDilate, {}, [](PlaneBank& b) { Dilate(b); }); }
 void CLumadriftDoc::ErodeImage() { RunGrayOperation(kOpErode, {}, [](PlaneBank& b) { Erode(b); }); }
 void CLumadriftDoc::ThinImage() { RunGrayOperation(kOpThin, {}, [](PlaneBank& b) { Thin(b); }); }
+
+// --- density conversion and smoothing ---------------------------------------------
+
+void CLumadriftDoc::ContrastImage(double factor)
+{
+    settings_.contrast = factor;
+    RunGrayOperation(kOpContrast, "倍率=" + FormatReal(factor, 2),
+                     [factor](PlaneBank& b) { Contrast(b, factor); });
+}
+
+int CLumadriftDoc::GammaImage(double gamma)
+{
+    if (!IsGammaAccepted(gamma))
+        return -1;
+    settings_.gamma = gamma;
+    RunGrayOperation(kOpGamma, "倍率=" + FormatReal(gamma, 2),
+                     [gamma](PlaneBank& b) { GammaCorrect(b, gamma); });
+    return 0;
+}
+
+void CLumadriftDoc::EqualizeImage()
+{
+    RunGrayOperation(kOpEqualize, {}, [](PlaneBank& b) { Equalize(b); });
+}
+
+namespace {
+
+std::string SizeText(int x, int y)
+{
+    return "Xサイズ=" + std::to_string(x) + " Yサイズ=" + std::to_string(y);
+}
+
+}  // namespace
+
+int CLumadriftDoc::MovingAverageImage(int x, int y)
+{
+    if (CheckKernelSizes(x, y) != KernelCheck::kOk)
+        return -1;
+    settings_.averageKernelX = x;
+    settings_.averageKernelY = y;
+    RunGrayOperation(kOpMovingAverage, SizeText(x, y),
+                     [x, y](PlaneBank& b) { MovingAverage(b, x, y); });
+    return 0;
+}
+
+int CLumadriftDoc::MedianImage(int x, int y)
+{
+    if (CheckKernelSizes(x, y) != KernelCheck::kOk)
+        return -1;
+    settings_.medianKernelX = x;
+    settings_.medianKernelY = y;
+    const int rank = MedianRank(x, y);
+    RunGrayOperation(kOpMedian, SizeText(x, y),
+                     [x, y, rank](PlaneBank& b) { RankFilter(b, x, y, rank); });
+    return 0;
+}
+
+int CLumadriftDoc::RankImage(int x, int y, int rank, int choice)
+{
+    if (CheckRankKernel(x, y, rank) != KernelCheck::kOk)
+        return -1;
+    settings_.rankKernelX = x;
+    settings_.rankKernelY = y;
+    settings_.rankValue = rank;
+    settings_.rankChoice = choice;
+    RunGrayOperation(kOpRank,
+                     SizeText(x, y) + " ランク=" + std::to_string(rank) + " インデックス=" +
+                         std::to_string(choice),
+                     [x, y, rank](PlaneBank& b) { RankFilter(b, x, y, rank); });
+    return 0;
+}
 
 // --- labeling ----------------------------------------------------------------
 

@@ -115,6 +115,18 @@ public:
     void ErodeImage();
     void ThinImage();
 
+    // --- density conversion and smoothing ---------------------------------------
+    void ContrastImage(double factor);
+    // -1, with nothing changed, for gamma <= 0 (or not a number).
+    int GammaImage(double gamma);
+    void EqualizeImage();
+    // Even sizes are raised by one; -1, with nothing changed, when a size
+    // stays below 1 or the window is too large (or, for the rank filter, the
+    // position is not inside the window).
+    int MovingAverageImage(int x, int y);
+    int MedianImage(int x, int y);
+    int RankImage(int x, int y, int rank, int choice);
+
     // --- labeling --------------------------------------------------------------
     // State 5, ring advance, history step, labels, redraw; then the result
     // dialog shows LabelingRows and may save them; CompleteLabeling records

@@ -169,6 +169,33 @@ int DispatchBinarize(CLumadriftDoc& doc, const Words& w)
     return doc.ReplayBinarize(min, max) == 0 ? 2 : -1;
 }
 
+int DispatchFactor(CLumadriftDoc& doc, int code, const Words& w)
+{
+    double v = 0;
+    if (!w.Has(1) || !w.Real(0, v))
+        return -1;
+    if (code == kOpContrast) {
+        doc.ContrastImage(v);
+        return 1;
+    }
+    return doc.GammaImage(v) == 0 ? 1 : -1;
+}
+
+int DispatchSmoothing(CLumadriftDoc& doc, int code, const Words& w)
+{
+    int x = 0, y = 0;
+    if (!w.Has(2) || !w.Int(0, x) || !w.Int(1, y))
+        return -1;
+    if (code == kOpMovingAverage)
+        return doc.MovingAverageImage(x, y) == 0 ? 2 : -1;
+    if (code == kOpMedian)
+        return doc.MedianImage(x, y) == 0 ? 2 : -1;
+    int rank = 0, choice = 0;
+    if (!w.Has(4) || !w.Int(2, rank) || !w.Int(3, choice))
+        return -1;
+    return doc.RankImage(x, y, rank, choice) == 0 ? 4 : -1;
+}
+
 int DispatchLabel(CLumadriftDoc& doc, const Words& w, const std::string& base)
 {
     std::string path;
@@ -289,6 +316,14 @@ int DispatchCode(CLumadriftDoc& doc, int code, const std::string& params,
     case kOpErode: doc.ErodeImage(); return 0;
     case kOpThin: doc.ThinImage(); return 0;
     case kOpLabel: return DispatchLabel(doc, words, baseDir);
+    case kOpContrast:
+    case kOpGamma:
+        return DispatchFactor(doc, code, words);
+    case kOpEqualize: doc.EqualizeImage(); return 0;
+    case kOpMovingAverage:
+    case kOpMedian:
+    case kOpRank:
+        return DispatchSmoothing(doc, code, words);
     case kOpRoberts: doc.RobertsImage(); return 0;
     case kOpSobel: doc.SobelImage(); return 0;
     case kOpPrewitt: doc.PrewittImage(); return 0;

@@ -184,5 +184,67 @@ TEST_F(FilterOpsTest, AffineWithTheDefaultZoomBlacksTheRange)
     EXPECT_EQ(Run("18 アフィン変換\n角度=1 中心値X=1\n"), std::vector<int>{1});
 }
 
+TEST_F(FilterOpsTest, DensityLinesShareTheirLabel)
+{
+    Fill(100);
+    ASSERT_TRUE(doc.StartRecording(inst.root() + "/filter/rec.flt"));
+    EXPECT_TRUE(Run("06 コントラスト\n倍率=1.5\n07 ガンマ補正\n倍率=0.8\n08 階調イコライゼーション\n").empty());
+    doc.StopRecording();
+    EXPECT_DOUBLE_EQ(doc.settings().contrast, 1.5);
+    EXPECT_DOUBLE_EQ(doc.settings().gamma, 0.8);
+    EXPECT_EQ(Recorded(), MacroBytes("06 コントラスト\n倍率=1.50\n07 ガンマ補正\n倍率=0.80\n"
+                                     "08 階調イコライゼーション\n"));
+}
+
+TEST_F(FilterOpsTest, GammaOfZeroOrBelowIsRefused)
+{
+    Fill(100);
+    const int position = doc.history().position();
+    EXPECT_EQ(Run("07 ガンマ補正\n倍率=0\n07 ガンマ補正\n倍率=-2\n07 ガンマ補正\n倍率=x\n"),
+              (std::vector<int>{1, 3, 5}));
+    EXPECT_EQ(doc.history().position(), position);
+    EXPECT_DOUBLE_EQ(doc.settings().gamma, 1.0);
+    EXPECT_EQ(doc.GammaImage(0.0), -1);
+}
+
+TEST_F(FilterOpsTest, EvenKernelSizesAreRaisedAndRecordedOdd)
+{
+    Fill(0);
+    Current()[2 * 7 + 3] = 255;
+    ASSERT_TRUE(doc.StartRecording(inst.root() + "/filter/rec.flt"));
+    EXPECT_TRUE(Run("09 移動平均\nXサイズ=4 Yサイズ=0\n").empty());
+    doc.StopRecording();
+    EXPECT_EQ(doc.settings().averageKernelX, 5);
+    EXPECT_EQ(doc.settings().averageKernelY, 1);
+    EXPECT_EQ(Current()[2 * 7 + 3], 51);  // 255 / 5
+    EXPECT_EQ(Recorded(), MacroBytes("09 移動平均\nXサイズ=5 Yサイズ=1\n"));
+}
+
+TEST_F(FilterOpsTest, MedianAndRankOfASinglePixel)
+{
+    Fill(0);
+    Current()[2 * 7 + 3] = 255;
+    EXPECT_TRUE(Run("20 ランク指定\nXサイズ=3 Yサイズ=3 ランク=8 インデックス=1\n").empty());
+    EXPECT_EQ(Current()[1 * 7 + 2], 255);  // the highest value spreads
+    EXPECT_EQ(doc.settings().rankChoice, 1);
+    EXPECT_TRUE(Run("10 メディアン\nXサイズ=3 Yサイズ=3\n").empty());
+    EXPECT_EQ(Current()[2 * 7 + 3], 255);  // a 3 x 3 square survives its median
+    EXPECT_EQ(Current()[0], 0);
+}
+
+TEST_F(FilterOpsTest, RankPositionIsCheckedAgainstTheRaisedSizes)
+{
+    const int position = doc.history().position();
+    EXPECT_EQ(Run("20 ランク指定\nXサイズ=3 Yサイズ=3 ランク=24 インデックス=3\n"
+                  "20 ランク指定\nXサイズ=5 Yサイズ=5 ランク=25 インデックス=3\n"
+                  "20 ランク指定\nXサイズ=3 Yサイズ=3 ランク=-1 インデックス=3\n"
+                  "09 移動平均\nXサイズ=-3 Yサイズ=3\n"
+                  "10 メディアン\nXサイズ=3\n"),
+              (std::vector<int>{1, 3, 5, 7, 9}));
+    EXPECT_EQ(doc.history().position(), position);
+    EXPECT_TRUE(Run("20 ランク指定\nXサイズ=4 Yサイズ=4 ランク=24 インデックス=3\n").empty());
+    EXPECT_EQ(doc.settings().rankKernelX, 5);
+}
+
 }  // namespace
 }  // namespace lumadrift
