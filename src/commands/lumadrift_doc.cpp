@@ -1,7 +1,10 @@
 #include "commands/lumadrift_doc.h"
 
+#include <cmath>
+
 #include "commands/macro_format.h"
 #include "core/acquisition.h"
+#include "core/cp932.h"
 #include "core/file_io.h"
 #include "core/ini_file.h"
 #include "filters/affine.h"
@@ -541,6 +544,124 @@ int CLumadriftDoc::ReplayAffine(double angle, double centerX, double centerY, do
 {
     AffineImage(angle, centerX, centerY, zoomX, zoomY, shiftX, shiftY);
     return 0;
+}
+
+// --- density profile ------------------------------------------------------------
+
+int CLumadriftDoc::ToggleProfile()
+{
+    if (state_ != kStateGray && state_ != kStateProfile)
+        return -1;
+    const bool entering = state_ == kStateGray;
+    state_ = entering ? kStateProfile : kStateGray;
+    ClearProfile();
+    Redraw();
+    Record(kOpProfile, entering ? "ID=1" : "ID=0");
+    return 0;
+}
+
+void CLumadriftDoc::ClearProfile()
+{
+    profileRows_.clear();
+}
+
+int CLumadriftDoc::ComputeProfile(int x1, int y1, int x2, int y2)
+{
+    const uint8_t* plane = planes_.GetPlane(currentPlane_);
+    const int width = planes_.width();
+    if (!plane)
+        return 0;
+    profileLine_ = {x1, y1, x2, y2};
+    int orientation = 0;
+    double slope = 0.0;
+    if (x1 != x2) {
+        slope = static_cast<double>(y2 - y1) / static_cast<double>(x2 - x1);
+        if (std::fabs(slope) > 1.0)
+            orientation = 1;
+    } else {
+        if (y1 == y2)
+            return 0;
+        orientation = 1;
+    }
+    settings_.profileOrientation = orientation;
+    profileRows_.clear();
+    if (orientation == 0) {
+        if (x1 > x2) {
+            std::swap(x1, x2);
+            std::swap(y1, y2);
+        }
+        const int n = x2 - x1;
+        for (int i = 0; i < n; ++i) {
+            const int r = slope == 0.0 ? y1 : static_cast<int>(i * slope + y1 + 0.5);
+            profileRows_.push_back({x1 + i, r, plane[static_cast<size_t>(r) * width + x1 + i]});
+        }
+    } else {
+        const double s = static_cast<double>(x2 - x1) / static_cast<double>(y2 - y1);
+        if (y1 > y2) {
+            std::swap(x1, x2);
+            std::swap(y1, y2);
+        }
+        const int n = y2 - y1;
+        for (int i = 0; i < n; ++i) {
+            const int c = s == 0.0 ? x1 : static_cast<int>(i * s + x1 + 0.5);
+            profileRows_.push_back({c, y1 + i, plane[static_cast<size_t>(y1 + i) * width + c]});
+        }
+    }
+    profileEnds_ = {x1, y1, x2, y2};
+    Redraw();
+    return static_cast<int>(profileRows_.size());
+}
+
+std::vector<std::pair<int, int>> CLumadriftDoc::ProfileSamples() const
+{
+    std::vector<std::pair<int, int>> pairs;
+    for (size_t i = 0; i < profileRows_.size(); ++i) {
+        const int v = profileRows_[i].value;
+        if (settings_.profileOrientation == 0)
+            pairs.emplace_back(static_cast<int>(i), 255 - v);
+        else
+            pairs.emplace_back(v, static_cast<int>(i));
+    }
+    return pairs;
+}
+
+int CLumadriftDoc::WriteProfileFile(const std::string& path)
+{
+    std::string text = Utf8ToCp932("No.\t座標\t濃度値") + "\r\n";
+    for (size_t i = 0; i < profileRows_.size(); ++i) {
+        const ProfileRow& r = profileRows_[i];
+        text += std::to_string(i + 1) + "\t(" + std::to_string(r.x) + ", " + std::to_string(r.y) +
+                ")\t" + std::to_string(r.value) + "\r\n";
+    }
+    if (WriteFileWhole(path, text.data(), text.size()) != 0)
+        return -1;
+    const ProfileLine& e = profileEnds_;
+    Record(kOpProfile, "ID=2 始点X=" + std::to_string(e.x1) + " 始点Y=" + std::to_string(e.y1) +
+                           " 終点X=" + std::to_string(e.x2) + " 終点Y=" + std::to_string(e.y2) +
+                           " ファイル=" + path);
+    return 0;
+}
+
+int CLumadriftDoc::ReplayProfile(int id, int x1, int y1, int x2, int y2, const std::string& path)
+{
+    switch (id) {
+    case 1:
+        return state_ == kStateGray ? ToggleProfile() : -1;
+    case 0:
+        return state_ == kStateProfile ? ToggleProfile() : -1;
+    case 2: {
+        if (state_ != kStateProfile || path.empty())
+            return -1;
+        // Clipped onto the image as a line drawn with the mouse is.
+        const int w = planes_.width(), h = planes_.height();
+        auto clampX = [w](int v) { return v < 0 ? 0 : v > w - 1 ? w - 1 : v; };
+        auto clampY = [h](int v) { return v < 0 ? 0 : v > h - 1 ? h - 1 : v; };
+        ComputeProfile(clampX(x1), clampY(y1), clampX(x2), clampY(y2));
+        return WriteProfileFile(path);
+    }
+    default:
+        return 0;
+    }
 }
 
 // --- undo and redo -----------------------------------------------------------

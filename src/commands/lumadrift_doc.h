@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/directories.h"
 #include "app/image_settings.h"
@@ -24,6 +26,18 @@
 namespace lumadrift {
 
 // What the view is told; the document never draws.
+// One sampled pixel of a density profile.
+struct ProfileRow {
+    int x = 0;
+    int y = 0;
+    int value = 0;
+};
+
+// A profile line in image pixels.
+struct ProfileLine {
+    int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+};
+
 class DocObserver {
 public:
     virtual ~DocObserver() = default;
@@ -163,6 +177,30 @@ public:
     int ReplayAffine(double angle, double centerX, double centerY, double zoomX, double zoomY,
                      double shiftX, double shiftY);
 
+    // --- density profile --------------------------------------------------------
+    // State 3 <-> 7; records "ID=1" on entering, "ID=0" on leaving. -1 in
+    // any other state.
+    int ToggleProfile();
+    // Samples the current plane along the line (image pixels, inside the
+    // image) column by column when it is at most 45 degrees from the
+    // horizontal, else row by row, from the smaller end; the far end is not
+    // sampled. A one-point line samples nothing and changes nothing.
+    // Returns the number of samples.
+    int ComputeProfile(int x1, int y1, int x2, int y2);
+    const std::vector<ProfileRow>& profileRows() const { return profileRows_; }
+    // The graph's plotting pairs: (i, 255 - v) row-wise, (v, i) column-wise.
+    std::vector<std::pair<int, int>> ProfileSamples() const;
+    // The ordered end points of the last computed line.
+    const ProfileLine& profileEnds() const { return profileEnds_; }
+    const ProfileLine& profileLine() const { return profileLine_; }
+    void ClearProfile();
+    // Writes the table (CP932, tabs, CR LF) and records the save. -1 when
+    // the file cannot be written (nothing recorded).
+    int WriteProfileFile(const std::string& path);
+    // Replay of code 58: ID 1 opens (state 3), ID 0 closes (state 7), ID 2
+    // samples the given line, clipped to the image, and writes path.
+    int ReplayProfile(int id, int x1, int y1, int x2, int y2, const std::string& path);
+
     // --- undo and redo --------------------------------------------------------
     // 0, or -1 (nothing changes) when there is no step in that direction.
     int Undo();
@@ -282,6 +320,9 @@ private:
     std::string labelingResultPath_;
     LabelOutcome lastLabeling_;
     ConvolutionKernel kernel_;
+    ProfileLine profileLine_;
+    ProfileLine profileEnds_;
+    std::vector<ProfileRow> profileRows_;
 
     struct PoolDialogState {
         int startPlane = 0;

@@ -196,6 +196,21 @@ int DispatchSmoothing(CLumadriftDoc& doc, int code, const Words& w)
     return doc.RankImage(x, y, rank, choice) == 0 ? 4 : -1;
 }
 
+int DispatchProfile(CLumadriftDoc& doc, const Words& w, const std::string& base)
+{
+    int id = 0;
+    if (!w.Has(1) || !w.Int(0, id))
+        return -1;
+    if (id != 2)
+        return doc.ReplayProfile(id, 0, 0, 0, 0, {}) == 0 ? 1 : -1;
+    int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    std::string path;
+    if (!w.Has(6) || !w.Int(1, x1) || !w.Int(2, y1) || !w.Int(3, x2) || !w.Int(4, y2) ||
+        !w.Path(5, base, path))
+        return -1;
+    return doc.ReplayProfile(2, x1, y1, x2, y2, path) == 0 ? 6 : -1;
+}
+
 int DispatchLabel(CLumadriftDoc& doc, const Words& w, const std::string& base)
 {
     std::string path;
@@ -316,6 +331,7 @@ int DispatchCode(CLumadriftDoc& doc, int code, const std::string& params,
     case kOpErode: doc.ErodeImage(); return 0;
     case kOpThin: doc.ThinImage(); return 0;
     case kOpLabel: return DispatchLabel(doc, words, baseDir);
+    case kOpProfile: return DispatchProfile(doc, words, baseDir);
     case kOpContrast:
     case kOpGamma:
         return DispatchFactor(doc, code, words);
