@@ -108,18 +108,24 @@ bool IsBlankLine(const std::string& line)
     return true;
 }
 
-int DispatchOpen(CLumadriftDoc& doc, const Words& w, const std::string& base)
+bool MapPath(PathPolicy* paths, PathPolicy::Kind kind, int id, std::string& path)
+{
+    return !paths || paths->Map(kind, id, path);
+}
+
+int DispatchOpen(CLumadriftDoc& doc, const Words& w, const std::string& base, PathPolicy* paths)
 {
     std::string path;
-    if (!w.Path(0, base, path) || !FileExists(path))
+    if (!w.Path(0, base, path) || !MapPath(paths, PathPolicy::kOpenImage, 0, path) ||
+        !FileExists(path))
         return -1;
     return doc.OpenDocument(path) == BmpError::kNone ? 1 : -1;
 }
 
-int DispatchSave(CLumadriftDoc& doc, const Words& w, const std::string& base)
+int DispatchSave(CLumadriftDoc& doc, const Words& w, const std::string& base, PathPolicy* paths)
 {
     std::string path;
-    if (!w.Path(0, base, path))
+    if (!w.Path(0, base, path) || !MapPath(paths, PathPolicy::kSaveImage, 0, path))
         return -1;
     return doc.SaveAs(path) == 0 ? 1 : -1;
 }
@@ -146,7 +152,7 @@ int DispatchAcquire(CLumadriftDoc& doc, const Words& w)
     return doc.ReplayAcquire(channel, invert, angle, left, top, right, bottom) == 0 ? 7 : -1;
 }
 
-int DispatchPool(CLumadriftDoc& doc, const Words& w, const std::string& base)
+int DispatchPool(CLumadriftDoc& doc, const Words& w, const std::string& base, PathPolicy* paths)
 {
     int action = 0, id = 0;
     std::string text;
@@ -157,6 +163,8 @@ int DispatchPool(CLumadriftDoc& doc, const Words& w, const std::string& base)
         if (text.empty())
             return -1;
         text = ResolveAgainst(base, text);
+        if (!MapPath(paths, PathPolicy::kPoolFile, id, text))
+            return -1;
     }
     return doc.ReplayPool(action, id, text) == 0 ? 3 : -1;
 }
@@ -196,7 +204,8 @@ int DispatchSmoothing(CLumadriftDoc& doc, int code, const Words& w)
     return doc.RankImage(x, y, rank, choice) == 0 ? 4 : -1;
 }
 
-int DispatchProfile(CLumadriftDoc& doc, const Words& w, const std::string& base)
+int DispatchProfile(CLumadriftDoc& doc, const Words& w, const std::string& base,
+                    PathPolicy* paths)
 {
     int id = 0;
     if (!w.Has(1) || !w.Int(0, id))
@@ -206,19 +215,22 @@ int DispatchProfile(CLumadriftDoc& doc, const Words& w, const std::string& base)
     int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     std::string path;
     if (!w.Has(6) || !w.Int(1, x1) || !w.Int(2, y1) || !w.Int(3, x2) || !w.Int(4, y2) ||
-        !w.Path(5, base, path))
+        !w.Path(5, base, path) || !MapPath(paths, PathPolicy::kProfileFile, 2, path))
         return -1;
     return doc.ReplayProfile(2, x1, y1, x2, y2, path) == 0 ? 6 : -1;
 }
 
-int DispatchLabel(CLumadriftDoc& doc, const Words& w, const std::string& base)
+int DispatchLabel(CLumadriftDoc& doc, const Words& w, const std::string& base, PathPolicy* paths)
 {
     std::string path;
     if (!w.Has(1) || !w.Text(0, path))
         return -1;
     // A recorded labeling whose results were never saved carries no file.
-    if (!path.empty())
+    if (!path.empty()) {
         path = ResolveAgainst(base, path);
+        if (!MapPath(paths, PathPolicy::kLabelFile, 0, path))
+            return -1;
+    }
     return doc.ReplayLabel(path) == 0 ? 1 : -1;
 }
 
@@ -319,19 +331,19 @@ int CheckCode(const CLumadriftDoc& doc, int code)
 }
 
 int DispatchCode(CLumadriftDoc& doc, int code, const std::string& params,
-                 const std::string& baseDir)
+                 const std::string& baseDir, PathPolicy* paths)
 {
     const Words words(params);
     switch (code) {
-    case kOpOpenFile: return DispatchOpen(doc, words, baseDir);
-    case kOpSaveFile: return DispatchSave(doc, words, baseDir);
+    case kOpOpenFile: return DispatchOpen(doc, words, baseDir, paths);
+    case kOpSaveFile: return DispatchSave(doc, words, baseDir, paths);
     case kOpShowSource: doc.ShowSourcePicture(); return 0;
     case kOpBinarize: return DispatchBinarize(doc, words);
     case kOpDilate: doc.DilateImage(); return 0;
     case kOpErode: doc.ErodeImage(); return 0;
     case kOpThin: doc.ThinImage(); return 0;
-    case kOpLabel: return DispatchLabel(doc, words, baseDir);
-    case kOpProfile: return DispatchProfile(doc, words, baseDir);
+    case kOpLabel: return DispatchLabel(doc, words, baseDir, paths);
+    case kOpProfile: return DispatchProfile(doc, words, baseDir, paths);
     case kOpContrast:
     case kOpGamma:
         return DispatchFactor(doc, code, words);
@@ -349,7 +361,7 @@ int DispatchCode(CLumadriftDoc& doc, int code, const std::string& params,
     case kOpConvolution: return DispatchConvolution(doc, words, baseDir);
     case kOpAffine: return DispatchAffine(doc, words);
     case kOpAcquire: return DispatchAcquire(doc, words);
-    case kOpPool: return DispatchPool(doc, words, baseDir);
+    case kOpPool: return DispatchPool(doc, words, baseDir, paths);
     case kOpPoolAnd: return DispatchInterImage(doc, BitOp::kAnd, words);
     case kOpPoolOr: return DispatchInterImage(doc, BitOp::kOr, words);
     case kOpPoolXor: return DispatchInterImage(doc, BitOp::kXor, words);
@@ -363,30 +375,43 @@ int DispatchCode(CLumadriftDoc& doc, int code, const std::string& params,
     }
 }
 
+std::vector<MacroEntry> ReadMacroEntries(const std::vector<uint8_t>& bytes)
+{
+    std::vector<MacroEntry> entries;
+    MacroLineReader reader(bytes);
+    std::string line;
+    while (reader.Next(line)) {
+        if (IsBlankLine(line))
+            continue;
+        MacroEntry e;
+        e.lineNumber = reader.lineNumber();
+        e.numbered = ScanCodeLine(line, e.code, e.name);
+        if (!e.numbered)
+            e.name = FirstWord(line);
+        else if (HasParameterLine(e.code))
+            reader.Next(e.params);  // at the end of the file it stays empty
+        entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
 ReplaySummary ReplayMacroBytes(CLumadriftDoc& doc, const std::vector<uint8_t>& bytes,
                                const ReplayOptions& options)
 {
     ReplaySummary summary;
     summary.opened = true;
-    MacroLineReader reader(bytes);
-    std::string line;
-    while (reader.Next(line)) {
+    for (const MacroEntry& m : ReadMacroEntries(bytes)) {
         ReplayEntry entry;
-        entry.lineNumber = reader.lineNumber();
-        if (IsBlankLine(line))
-            continue;
+        entry.lineNumber = m.lineNumber;
+        entry.code = m.code;
+        entry.name = m.name;
+        entry.params = m.params;
         ++summary.entries;
-        const bool numbered = ScanCodeLine(line, entry.code, entry.name);
-        if (numbered && HasParameterLine(entry.code))
-            reader.Next(entry.params);  // at the end of the file it stays empty
-
-        if (!numbered || CheckCode(doc, entry.code) < 0) {
-            if (!numbered)
-                entry.name = FirstWord(line);
+        if (!m.numbered || CheckCode(doc, entry.code) < 0) {
             entry.outcome = EntryOutcome::kActiveModeError;
             if (!options.logDir.empty())
                 WriteLogLine(options.logDir, ActiveModeErrorText(std::time(nullptr), entry.name));
-        } else if (DispatchCode(doc, entry.code, entry.params, options.baseDir) < 0) {
+        } else if (DispatchCode(doc, entry.code, entry.params, options.baseDir, options.paths) < 0) {
             entry.outcome = EntryOutcome::kFunctionError;
             if (!options.logDir.empty())
                 WriteLogLine(options.logDir,
