@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "app/directories.h"
+#include "cli/batch.h"
 #include "commands/lumadrift_doc.h"
 #include "commands/replay.h"
 #include "core/cp932.h"
@@ -17,19 +18,36 @@ namespace {
 
 const char kUsage[] =
     "usage: lumadrift-replay [--root DIR] MACRO.flt\n"
+    "       lumadrift-replay [--root DIR] [-o OUTDIR] [-j N] [--shard I/N]\n"
+    "                        [--overwrite] [--dry-run] MACRO.flt IMAGE.bmp|FOLDER...\n"
     "\n"
-    "Replays a recorded filter file (macro) once on a fresh document, exactly as\n"
-    "the workbench's run-macro command does, with no dialogs.\n"
+    "Replays a recorded filter file (macro) on a fresh document, exactly as the\n"
+    "workbench's run-macro command does, with no dialogs.\n"
     "\n"
-    "  --root DIR   installation root holding env/, log/, picture/, filter/, data/.\n"
-    "               Default: the parent of the working directory when that ends\n"
-    "               in /bin, else the parent of this program's folder.\n"
-    "  -h, --help   show this text.\n"
+    "With pictures (files, or folders whose *.bmp files are taken in name order)\n"
+    "the macro runs once per picture, each on its own document, as if its open\n"
+    "entries had opened that picture. What the macro writes goes into OUTDIR,\n"
+    "named after the picture: saves as <stem>.bmp, <stem>-2.bmp, ...; labeling\n"
+    "results <stem>.lbl; profiles <stem>.pfl; saved pool images\n"
+    "<stem>-pool-<ID>.bmp. An existing file is never overwritten without\n"
+    "--overwrite; such a refusal fails the entry.\n"
+    "\n"
+    "  --root DIR    installation root holding env/, log/, picture/, filter/, data/.\n"
+    "                Default: the parent of the working directory when that ends\n"
+    "                in /bin, else the parent of this program's folder.\n"
+    "  -o OUTDIR     output folder of a batch (default: the working directory).\n"
+    "  -j N          pictures replayed at once (default: one per core); the\n"
+    "                results are the same for every N.\n"
+    "  --shard I/N   take every N-th picture starting at the I-th (0 <= I < N), so\n"
+    "                that N machines or jobs share one folder without talking.\n"
+    "  --overwrite   replace existing output files.\n"
+    "  --dry-run     list what would be written, run nothing.\n"
+    "  -h, --help    show this text.\n"
     "\n"
     "Settings are read from DIR/env/Lumadrift.ini and never written. Entries that\n"
-    "cannot run are logged to DIR/log/YYYYMMDD.log and printed on stderr with\n"
-    "their line number. Relative paths in the macro are taken from the macro\n"
-    "file's folder.\n"
+    "cannot run are logged to DIR/log/YYYYMMDD.log and printed on stderr with the\n"
+    "picture and the line number. Relative paths in the macro are taken from the\n"
+    "macro file's folder.\n"
     "\n"
     "Exit status: 0 every entry ran, 1 some entry failed, 2 usage error or a\n"
     "macro file that cannot be read.\n";
@@ -65,51 +83,89 @@ const char* OutcomeText(EntryOutcome o)
     return o == EntryOutcome::kActiveModeError ? "Active mode error" : "Function error";
 }
 
+int Usage(const char* message)
+{
+    std::fprintf(stderr, "lumadrift-replay: %s\n\n%s", message, kUsage);
+    return 2;
+}
+
+bool ParsePositive(const std::string& text, int& out)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+        text.size() > 6)
+        return false;
+    out = std::stoi(text);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    std::string root;
-    std::string macro;
+    BatchOptions o;
+    std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc)
+                return false;
+            out = argv[++i];
+            return true;
+        };
         if (a == "-h" || a == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
-        }
-        if (a == "--root") {
-            if (i + 1 >= argc) {
-                std::fputs("lumadrift-replay: --root needs a directory\n", stderr);
-                return 2;
-            }
-            root = argv[++i];
+        } else if (a == "--root") {
+            if (!value(o.root))
+                return Usage("--root needs a directory");
         } else if (a.rfind("--root=", 0) == 0) {
-            root = a.substr(7);
+            o.root = a.substr(7);
+        } else if (a == "-o") {
+            if (!value(o.outDir))
+                return Usage("-o needs a folder");
+        } else if (a == "-j") {
+            std::string n;
+            if (!value(n) || !ParsePositive(n, o.jobs) || o.jobs < 1)
+                return Usage("-j needs a number of jobs, 1 or more");
+        } else if (a == "--shard") {
+            std::string spec;
+            const size_t slash = value(spec) ? spec.find('/') : std::string::npos;
+            if (slash == std::string::npos || !ParsePositive(spec.substr(0, slash), o.shardIndex) ||
+                !ParsePositive(spec.substr(slash + 1), o.shardCount) || o.shardCount < 1 ||
+                o.shardIndex >= o.shardCount)
+                return Usage("--shard needs I/N with 0 <= I < N");
+        } else if (a == "--overwrite") {
+            o.overwrite = true;
+        } else if (a == "--dry-run") {
+            o.dryRun = true;
         } else if (!a.empty() && a[0] == '-' && a != "-") {
-            std::fprintf(stderr, "lumadrift-replay: unknown option %s\n\n%s", a.c_str(), kUsage);
-            return 2;
-        } else if (macro.empty()) {
-            macro = a;
+            return Usage(("unknown option " + a).c_str());
         } else {
-            std::fprintf(stderr, "lumadrift-replay: only one macro file is taken\n\n%s", kUsage);
-            return 2;
+            positional.push_back(a);
         }
     }
-    if (macro.empty()) {
+    if (positional.empty()) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    o.macroPath = positional.front();
+    o.inputs.assign(positional.begin() + 1, positional.end());
+    const std::string& macro = o.macroPath;
     std::vector<uint8_t> bytes;
     if (!ReadWholeFile(macro, bytes)) {
         std::fprintf(stderr, "lumadrift-replay: cannot read the macro file %s\n", macro.c_str());
         return 2;
     }
-    if (root.empty())
-        root = DefaultRoot();
+    if (o.root.empty())
+        o.root = DefaultRoot();
+    if (!o.inputs.empty()) {
+        o.macroPath = AbsoluteDir(macro) + "/" + BaseName(macro);
+        return RunBatch(o, bytes);
+    }
 
     DocEnvironment env;
     env.layoutState = 0;
-    env.dirs = Directories::FromRoot(root);
+    env.dirs = Directories::FromRoot(o.root);
     env.createDirectories = false;
     env.loadSettings = true;
     env.saveSettings = false;

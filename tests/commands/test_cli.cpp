@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "commands/commands_test_util.h"
@@ -92,6 +94,127 @@ TEST_F(ReplayToolTest, RootDefaultsToTheParentOfBin)
     for (const auto& e : std::filesystem::directory_iterator(inst.logDir()))
         found = found || e.path().extension() == ".log";
     EXPECT_TRUE(found) << "log not written under the installation root";
+}
+
+class BatchTest : public ReplayToolTest {
+protected:
+    void SetUp() override
+    {
+        ::mkdir((inst.root() + "/in").c_str(), 0777);
+        // Three pictures of different sizes, and a file that is no picture.
+        test::WriteBytes(inst.root() + "/in/a.bmp", test::MakeBmp24(20, 12));
+        test::WriteBytes(inst.root() + "/in/b.bmp", test::MakeBmp24(24, 10));
+        test::WriteBytes(inst.root() + "/in/c.BMP", test::MakeBmp24(30, 16));
+        test::WriteText(inst.root() + "/in/notes.txt", "not a picture");
+        macro = Macro("batch.flt",
+                      "51 ファイルを開く\nファイル=whatever.bmp\n"
+                      "55 画像処理範囲取得\nチャネル=0 反転=0 彩度=0.00 左座標=2 上座標=1 右座標=17 下座標=9\n"
+                      "01 2値化\n最小値=60 最大値=255\n"
+                      "04 ラベリング\nファイル=result.lbl\n"
+                      "52 ファイルの保存\nファイル=out.bmp\n"
+                      "52 ファイルの保存\nファイル=again.bmp\n");
+    }
+    Result Batch(const std::string& args)
+    {
+        return RunTool("--root '" + inst.root() + "' " + args + " '" + macro + "' '" + inst.root() +
+                       "/in'");
+    }
+    std::vector<std::string> Files(const std::string& dir)
+    {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string macro;
+};
+
+TEST_F(BatchTest, OutputsAreNamedAfterEachPicture)
+{
+    const Result r = Batch("-j 1 -o '" + inst.root() + "/out1'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Files(inst.root() + "/out1"),
+              (std::vector<std::string>{"a-2.bmp", "a.bmp", "a.lbl", "b-2.bmp", "b.bmp", "b.lbl",
+                                        "c-2.bmp", "c.bmp", "c.lbl"}));
+    // A 16 x 9 gray file from the acquired range.
+    EXPECT_EQ(test::ReadBytes(inst.root() + "/out1/a.bmp").size(), 1078u + 9u * 16u);
+    EXPECT_NE(r.out.find("images: 3, entries run: 18, entries failed: 0"), std::string::npos) << r.out;
+    // Nothing was written where the macro itself pointed.
+    EXPECT_FALSE(FileExists(inst.root() + "/filter/out.bmp"));
+}
+
+TEST_F(BatchTest, AnyNumberOfJobsGivesTheSameBytes)
+{
+    ASSERT_EQ(Batch("-j 1 -o '" + inst.root() + "/one'").status, 0);
+    ASSERT_EQ(Batch("-j 4 -o '" + inst.root() + "/four'").status, 0);
+    const auto names = Files(inst.root() + "/one");
+    ASSERT_EQ(names, Files(inst.root() + "/four"));
+    for (const auto& n : names)
+        EXPECT_EQ(test::ReadBytes(inst.root() + "/one/" + n), test::ReadBytes(inst.root() + "/four/" + n))
+            << n;
+}
+
+TEST_F(BatchTest, ExistingFilesAreKeptUnlessOverwriteIsGiven)
+{
+    ::mkdir((inst.root() + "/out").c_str(), 0777);
+    test::WriteText(inst.root() + "/out/b.bmp", "keep me");
+    const Result r = Batch("-o '" + inst.root() + "/out'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(test::ReadText(inst.root() + "/out/b.bmp"), "keep me");
+    EXPECT_NE(r.err.find("b.bmp"), std::string::npos);
+    EXPECT_NE(r.err.find("not overwritten"), std::string::npos) << r.err;
+    EXPECT_TRUE(FileExists(inst.root() + "/out/c.bmp"));  // the others went on
+    const Result again = Batch("--overwrite -o '" + inst.root() + "/out'");
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(test::ReadText(inst.root() + "/out/b.bmp"), "keep me");
+}
+
+TEST_F(BatchTest, AFailingPictureDoesNotStopTheOthers)
+{
+    test::WriteText(inst.root() + "/in/broken.bmp", "BM but nothing else");
+    const Result r = Batch("-o '" + inst.root() + "/out'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("broken.bmp"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Function error: ファイルを開く"), std::string::npos) << r.err;
+    EXPECT_TRUE(FileExists(inst.root() + "/out/a.bmp"));
+    EXPECT_TRUE(FileExists(inst.root() + "/out/c.bmp"));
+    EXPECT_FALSE(FileExists(inst.root() + "/out/broken.bmp"));
+}
+
+TEST_F(BatchTest, ShardsCoverEveryPictureOnce)
+{
+    std::vector<std::string> all;
+    for (int i = 0; i < 3; ++i) {
+        const std::string dir = inst.root() + "/shard" + std::to_string(i);
+        const Result r = Batch("--shard " + std::to_string(i) + "/3 -o '" + dir + "'");
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const auto& n : Files(dir))
+            if (n.size() > 4 && n.substr(n.size() - 4) == ".lbl")
+                all.push_back(n);
+        EXPECT_EQ(Files(dir).size(), 3u) << "one picture per shard";
+    }
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(all, (std::vector<std::string>{"a.lbl", "b.lbl", "c.lbl"}));
+    EXPECT_EQ(Batch("--shard 3/3").status, 2);
+    EXPECT_EQ(Batch("--shard x").status, 2);
+    EXPECT_EQ(Batch("-j 0").status, 2);
+}
+
+TEST_F(BatchTest, DryRunListsAndWritesNothing)
+{
+    const Result r = Batch("--dry-run -o '" + inst.root() + "/dry'");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("/in/a.bmp -> " + inst.root() + "/dry/a-2.bmp"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("c.lbl"), std::string::npos);
+    EXPECT_FALSE(DirectoryExists(inst.root() + "/dry"));
+}
+
+TEST_F(BatchTest, MissingInputIsAUsageError)
+{
+    const Result r = RunTool("--root '" + inst.root() + "' '" + macro + "' '" + inst.root() + "/none.bmp'");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("none.bmp"), std::string::npos);
 }
 
 }  // namespace
