@@ -99,10 +99,10 @@ typedef long long I8 __attribute__((vector_size(64)));
 template <typename V>
 constexpr int kLanesOf = static_cast<int>(sizeof(V) / sizeof(double));
 
-// Lines are dealt to workers in blocks of eight adjacent lines: eight
-// doubles are one cache line, so two workers never write the same line in
-// the column pass.
-constexpr int kBlock = 8;
+// Lines are dealt to workers in blocks of sixteen adjacent lines. In the
+// column pass a block is two whole cache lines of every grid row, fetched in
+// one visit per row, and two workers never write the same line.
+constexpr int kBlock = 16;
 
 template <typename V>
 __attribute__((always_inline)) inline void Butterfly(V* re, V* im, int lo, int hi, double c0,
@@ -186,8 +186,8 @@ struct PassJob {
     int direction = 1;
 };
 
-// Work units: first the full blocks of eight adjacent lines, then the lines
-// left over (a grid only two or four lines high) one by one.
+// Work units: first the full blocks of adjacent lines, then the lines left
+// over (a pass of fewer than sixteen lines) one by one.
 int UnitCount(int lines) { return lines / kBlock + lines % kBlock; }
 
 // In-register L x L transposes: rows in, columns out (each is its own
@@ -245,11 +245,10 @@ __attribute__((always_inline)) inline void StoreLanes(double* p, V v)
     std::memcpy(p, &v, sizeof v);
 }
 
-// L lines into lane-interleaved scratch in bit-reversed order (the
-// inverse's scaling on the way in), the stages, and back out (the inverse's
-// final negation on the way out). Lines of the row pass are contiguous and go
-// through L x L register transposes; the L adjacent columns of the column
-// pass already sit side by side in memory.
+// L rows into lane-interleaved scratch in bit-reversed order (the inverse's
+// scaling on the way in), the stages, and back out (the inverse's final
+// negation on the way out). The rows go through L x L register transposes;
+// rows shorter than L are gathered element by element.
 template <typename V>
 __attribute__((always_inline)) inline void RunGroup(const PassJob& job, int firstLine, V* bre,
                                                     V* bim)
@@ -283,18 +282,6 @@ __attribute__((always_inline)) inline void RunGroup(const PassJob& job, int firs
                 bim[job.rev[k0 + j]] = m[j];
             }
         }
-    } else if (ls == 1) {
-        constexpr int kAhead = 16;  // far enough to hide a miss
-        for (int k = 0; k < n; ++k) {
-            if (k + kAhead < n) {
-                __builtin_prefetch(re + job.rev[k + kAhead] * es);
-                __builtin_prefetch(im + job.rev[k + kAhead] * es);
-            }
-            V r = LoadLanes<V>(re + job.rev[k] * es), m = LoadLanes<V>(im + job.rev[k] * es);
-            in(r, m);
-            bre[k] = r;
-            bim[k] = m;
-        }
     } else {
         for (int k = 0; k < n; ++k) {
             const ptrdiff_t at = job.rev[k] * es;
@@ -325,16 +312,6 @@ __attribute__((always_inline)) inline void RunGroup(const PassJob& job, int firs
                 StoreLanes(im + l * ls + k0, m[l]);
             }
         }
-    } else if (ls == 1) {
-        constexpr int kAhead = 16;
-        for (int k = 0; k < n; ++k) {
-            if (k + kAhead < n) {
-                __builtin_prefetch(re + (k + kAhead) * es, 1);
-                __builtin_prefetch(im + (k + kAhead) * es, 1);
-            }
-            StoreLanes(re + k * es, bre[k]);
-            StoreLanes(im + k * es, inverse ? -bim[k] : bim[k]);
-        }
     } else {
         for (int k = 0; k < n; ++k) {
             const ptrdiff_t at = k * es;
@@ -344,6 +321,59 @@ __attribute__((always_inline)) inline void RunGroup(const PassJob& job, int firs
                 re[at + l * ls] = r[l];
                 im[at + l * ls] = m[l];
             }
+        }
+    }
+}
+
+// A whole block of adjacent columns: each grid row is visited once on the
+// way in and once on the way out for all kBlock columns, group g of L
+// columns in its own part of the scratch.
+template <typename V>
+__attribute__((always_inline)) inline void RunColumnBlock(const PassJob& job, int firstLine,
+                                                          V* bre, V* bim)
+{
+    constexpr int kLanes = kLanesOf<V>;
+    constexpr int kGroups = kBlock / kLanes;
+    const int n = job.n;
+    double* re = job.re + firstLine;
+    double* im = job.im + firstLine;
+    const ptrdiff_t es = job.elemStride;
+    const bool inverse = job.direction < 0;
+    const double scale = 1.0 / n;
+    constexpr int kAhead = 16;  // far enough to hide a miss
+    for (int k = 0; k < n; ++k) {
+        if (k + kAhead < n) {
+            const ptrdiff_t ahead = job.rev[k + kAhead] * es;
+            __builtin_prefetch(re + ahead);
+            __builtin_prefetch(re + ahead + 8);
+            __builtin_prefetch(im + ahead);
+            __builtin_prefetch(im + ahead + 8);
+        }
+        const ptrdiff_t at = job.rev[k] * es;
+        for (int g = 0; g < kGroups; ++g) {
+            V r = LoadLanes<V>(re + at + g * kLanes), m = LoadLanes<V>(im + at + g * kLanes);
+            if (inverse) {
+                r = r * scale;
+                m = -m * scale;
+            }
+            bre[g * n + k] = r;
+            bim[g * n + k] = m;
+        }
+    }
+    for (int g = 0; g < kGroups; ++g)
+        Stages(bre + g * n, bim + g * n, n, job.log2n, job.sine, job.cosine);
+    for (int k = 0; k < n; ++k) {
+        if (k + kAhead < n) {
+            const ptrdiff_t ahead = (k + kAhead) * es;
+            __builtin_prefetch(re + ahead, 1);
+            __builtin_prefetch(re + ahead + 8, 1);
+            __builtin_prefetch(im + ahead, 1);
+            __builtin_prefetch(im + ahead + 8, 1);
+        }
+        const ptrdiff_t at = k * es;
+        for (int g = 0; g < kGroups; ++g) {
+            StoreLanes(re + at + g * kLanes, bre[g * n + k]);
+            StoreLanes(im + at + g * kLanes, inverse ? -bim[g * n + k] : bim[g * n + k]);
         }
     }
 }
@@ -380,7 +410,9 @@ __attribute__((always_inline)) inline void RunWorkerGeneric(const PassJob& job, 
     V* bre = reinterpret_cast<V*>(scratchRe);
     V* bim = reinterpret_cast<V*>(scratchIm);
     for (int u = worker; u < units; u += workers) {
-        if (u < blocks) {
+        if (u < blocks && job.lineStride == 1) {
+            RunColumnBlock(job, u * kBlock, bre, bim);
+        } else if (u < blocks) {
             for (int g = 0; g < kBlock; g += kLanes)
                 RunGroup(job, u * kBlock + g, bre, bim);
         } else {
@@ -454,8 +486,8 @@ std::atomic<int>& CurrentLevel()
     return level;
 }
 
-// Scratch of one worker for one array: a block of eight lines interleaved,
-// or a single line when the pass has fewer than eight; rounded to whole
+// Scratch of one worker for one array: a block of lines interleaved, or a
+// single line when the pass has fewer lines than a block; rounded to whole
 // vectors so every worker's share stays aligned.
 size_t WorkerScratch(int n, int lines)
 {
@@ -765,8 +797,8 @@ int FftGrid(double* real, double* imag, int nx, int ny, int direction, int threa
     } catch (const std::bad_alloc&) {
         return -1;
     }
-    // Each pass needs at most two doubles per grid cell (every worker at
-    // most eight lines of both parts), so the bank's 48 bytes per cell plus
+    // Each pass needs at most two doubles per grid cell (every worker one
+    // block of lines of both parts), so the bank's 48 bytes per cell plus
     // this stay within 64.
     const size_t rowPool = 2 * WorkerScratch(nx, ny) * PassWorkers(ny, threads);
     const size_t colPool = 2 * WorkerScratch(ny, nx) * PassWorkers(nx, threads);
@@ -790,7 +822,7 @@ int FftGrid(double* real, double* imag, int nx, int ny, int direction, int threa
     rows.direction = direction;
     RunPass(rows, threads, scratch.get());
 
-    // The columns are the rows of the transposed grid; gathering eight
+    // The columns are the rows of the transposed grid; gathering a block of
     // adjacent columns at a time gives the same lines without transposing.
     PassJob cols = rows;
     cols.n = ny;

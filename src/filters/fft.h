@@ -135,9 +135,9 @@ void TransposeGrid(const double* fromReal, const double* fromImag, double* toRea
 // Two-dimensional transform of an nx x ny grid in place (rows first, then
 // columns), spread over `threads` std::threads that are joined before it
 // returns (one thread: the caller's own). Lines are dealt out in blocks of
-// eight adjacent lines, block b to worker b mod threads; the split never
+// sixteen adjacent lines, block b to worker b mod threads; the split never
 // changes a result. Scratch: at most 16 bytes per grid cell once the grid is
-// 8 x 8 or larger, plus the twiddle and bit-reversal tables. Returns 0; -1
+// 16 x 16 or larger, plus the twiddle and bit-reversal tables. Returns 0; -1
 // (nothing changed) when threads is outside 1..5, nx or ny is not a power of
 // two >= 2, direction is not 1 or -1, or scratch memory cannot be had.
 int FftGrid(double* real, double* imag, int nx, int ny, int direction, int threads);

@@ -131,7 +131,7 @@ struct GridCase {
 class FftGridShapes : public ::testing::TestWithParam<std::tuple<GridCase, int>> {};
 
 // Every instruction set, thread count and grid shape (single lines, blocks
-// of eight with and without lines left over, odd and even stage counts,
+// of sixteen and passes too short for one, odd and even stage counts,
 // Nx != Ny) must give exactly the plain row-transpose-row-transpose result.
 TEST_P(FftGridShapes, MatchesRowsTransposeRowsBitForBit)
 {
