@@ -5,6 +5,7 @@
 // background for binarization and labeling, and fine detail (line pairs, a
 // checkerboard, a thin diagonal, lettering) for the filters. The output is
 // the same on every run and every machine.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -289,13 +290,69 @@ std::vector<uint8_t> Encode(const Canvas& c, int bits)
 
 }  // namespace
 
+// A series of 24-bit pictures for batch runs: a soft gradient with a few
+// dozen bright discs whose places follow a fixed pseudo-random sequence.
+int WriteSeries(const std::string& dir, int count, int width, int height)
+{
+    if (!lumadrift::DirectoryExists(dir) && !lumadrift::MakeDirectory(dir))
+        return 1;
+    uint32_t seed = 12345;
+    auto next = [&seed]() {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3);
+    std::vector<uint8_t> file(54 + stride * height);
+    for (int n = 0; n < count; ++n) {
+        std::fill(file.begin(), file.end(), 0);
+        file[0] = 'B';
+        file[1] = 'M';
+        PutLe32(&file[2], static_cast<uint32_t>(file.size()));
+        PutLe32(&file[10], 54);
+        PutLe32(&file[14], 40);
+        PutLe32(&file[18], static_cast<uint32_t>(width));
+        PutLe32(&file[22], static_cast<uint32_t>(height));
+        PutLe16(&file[26], 1);
+        PutLe16(&file[28], 24);
+        for (int y = 0; y < height; ++y) {
+            uint8_t* row = &file[54 + static_cast<size_t>(height - 1 - y) * stride];
+            for (int x = 0; x < width; ++x) {
+                row[3 * x + 0] = static_cast<uint8_t>(40 + (x * 60) / width);
+                row[3 * x + 1] = static_cast<uint8_t>(30 + (y * 60) / height);
+                row[3 * x + 2] = static_cast<uint8_t>(50 + ((x + y + n) % 17));
+            }
+        }
+        for (int d = 0; d < 40; ++d) {
+            const int cx = static_cast<int>(next() % static_cast<uint32_t>(width));
+            const int cy = static_cast<int>(next() % static_cast<uint32_t>(height));
+            const int r = 4 + static_cast<int>(next() % 30);
+            const uint8_t v = static_cast<uint8_t>(160 + next() % 96);
+            for (int y = std::max(0, cy - r); y <= std::min(height - 1, cy + r); ++y) {
+                uint8_t* row = &file[54 + static_cast<size_t>(height - 1 - y) * stride];
+                for (int x = std::max(0, cx - r); x <= std::min(width - 1, cx + r); ++x)
+                    if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r)
+                        row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = v;
+            }
+        }
+        char name[64];
+        std::snprintf(name, sizeof name, "/series_%04d.bmp", n);
+        if (lumadrift::WriteFileWhole(dir + name, file) != 0)
+            return 1;
+    }
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc == 6 && std::string(argv[1]) == "--series")
+        return WriteSeries(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
     if (argc != 2 || std::string(argv[1]) == "--help") {
         std::fprintf(stderr,
                      "usage: lumadrift-samples OUTDIR\n"
+                     "       lumadrift-samples --series OUTDIR COUNT WIDTH HEIGHT\n"
                      "Writes the 320 x 240 sample chart into OUTDIR as sample.bmp (24 bits)\n"
-                     "and sample_1bit, _4bit, _8bit, _16bit, _32bit.bmp.\n");
+                     "and sample_1bit, _4bit, _8bit, _16bit, _32bit.bmp; or COUNT pictures\n"
+                     "series_NNNN.bmp of WIDTH x HEIGHT for batch runs.\n");
         return 2;
     }
     const std::string dir = argv[1];
