@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 
 #include "commands/commands_test_util.h"
+#include "core/bmp.h"
 #include "core/file_io.h"
+#include "core/image_model.h"
 
 namespace lumadrift {
 namespace {
@@ -94,6 +96,50 @@ TEST_F(ReplayToolTest, RootDefaultsToTheParentOfBin)
     for (const auto& e : std::filesystem::directory_iterator(inst.logDir()))
         found = found || e.path().extension() == ".log";
     EXPECT_TRUE(found) << "log not written under the installation root";
+}
+
+// Pictures written by another program's BMP writer come out of an
+// open-and-save replay as plain uncompressed files with the same pixels.
+TEST_F(ReplayToolTest, OtherWritersFilesOpenAndSave)
+{
+    if (std::system("convert -version 2>/dev/null | grep -q ImageMagick") != 0)
+        GTEST_SKIP() << "ImageMagick is not installed";
+    const struct {
+        const char* name;
+        const char* args;
+    } variants[] = {
+        {"rle8.bmp", "-type palette -compress RLE BMP3:"},
+        {"v5.bmp", "-type truecolor BMP:"},
+        {"rgb565.bmp", "-define bmp:subtype=RGB565 BMP:"},
+        {"gray.bmp", "-type grayscale BMP3:"},
+    };
+    for (const auto& v : variants) {
+        SCOPED_TRACE(v.name);
+        const std::string in = inst.root() + "/picture/" + v.name;
+        const std::string cmd = std::string("convert -size 13x7 gradient:red-blue ") + v.args + "'" +
+                                in + "' 2>/dev/null";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        const std::string m = Macro("io.flt", std::string("51 ファイルを開く\nファイル=../picture/") +
+                                                  v.name + "\n52 ファイルの保存\nファイル=../data/" +
+                                                  v.name + "\n");
+        const Result r = RunTool("--root '" + inst.root() + "' '" + m + "'");
+        ASSERT_EQ(r.status, 0) << r.err;
+        LoadedBmp original, saved;
+        ASSERT_EQ(ReadBmpFile(in, original), BmpError::kNone);
+        const auto bytes = test::ReadBytes(inst.root() + "/data/" + v.name);
+        ASSERT_EQ(ParseBmp(bytes.data(), bytes.size(), saved), BmpError::kNone);
+        EXPECT_EQ(GetLe32(&bytes[14]), 40u);       // plain info header
+        EXPECT_EQ(GetLe32(&bytes[30]), 0u);        // uncompressed
+        EXPECT_GT(static_cast<int32_t>(GetLe32(&bytes[22])), 0);  // bottom-up
+        std::vector<uint8_t> r1(91), g1(91), b1(91), r2(91), g2(91), b2(91);
+        DecodeDibToPlanes(r1.data(), g1.data(), b1.data(), original.pixels(), original.pixelBytes(),
+                          original.info, original.colorTable(), 0, 0, 12, 6);
+        DecodeDibToPlanes(r2.data(), g2.data(), b2.data(), saved.pixels(), saved.pixelBytes(),
+                          saved.info, saved.colorTable(), 0, 0, 12, 6);
+        EXPECT_EQ(r1, r2);
+        EXPECT_EQ(g1, g2);
+        EXPECT_EQ(b1, b2);
+    }
 }
 
 class BatchTest : public ReplayToolTest {
