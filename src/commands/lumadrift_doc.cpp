@@ -546,6 +546,132 @@ int CLumadriftDoc::ReplayAffine(double angle, double centerX, double centerY, do
     return 0;
 }
 
+// --- FFT band-pass -----------------------------------------------------------------
+
+namespace {
+
+bool ThreadCountAccepted(int t) { return t >= 1 && t <= 5; }
+
+}  // namespace
+
+std::string CLumadriftDoc::FftRecordText() const
+{
+    const ImageSettings& s = settings_;
+    if (s.fftMaskShape == kFftMaskUser)
+        return "マスク=2 ファイル=" + s.fftMaskFile;
+    return "マスク=" + std::to_string(s.fftMaskShape) + " 最小値=" + FormatReal(s.fftLow, 2) +
+           " 最大値=" + FormatReal(s.fftHigh, 2);
+}
+
+int CLumadriftDoc::BeginFft()
+{
+    const int threads = settings_.fftThreads;
+    if (!ThreadCountAccepted(threads) || planes_.empty())
+        return -1;
+    fft_.ReleaseFftBank();
+    if (fft_.CreateFftBank(2, planes_.width(), planes_.height()) != 0)
+        return -1;
+    BeginPreview();
+    AdvancePlaneRingFrom(previewSource_);
+    if (RunFftForward(planes_, fft_, threads) != 0) {
+        fft_.ReleaseFftBank();
+        return -1;
+    }
+    fft_.SelectFftSlots(0, 1);
+    return 0;
+}
+
+void CLumadriftDoc::PreviewFft(double min, double max, int shape)
+{
+    if (fft_.empty())
+        return;
+    AdvancePlaneRingFrom(previewSource_);
+    fft_.SelectFftSlots(0, 1);
+    ApplyFftPassBand(fft_, min, max, shape);
+    ShowSpectrum(planes_, fft_);
+    Redraw();
+}
+
+bool CLumadriftDoc::MaskFileValid(const std::string& path)
+{
+    return !fft_.empty() && !path.empty() && FileExists(path) && ReadMaskFile(fft_, path) == 0;
+}
+
+int CLumadriftDoc::SaveFftMask(const std::string& path)
+{
+    return WriteMaskFile(fft_, path);
+}
+
+void CLumadriftDoc::FinishFft(bool applyMask)
+{
+    if (applyMask) {
+        fft_.SelectFftSlots(0, 1);
+        ApplyFftPassBand(fft_, settings_.fftLow, settings_.fftHigh, settings_.fftMaskShape);
+    } else {
+        // Without a mask the inverse runs on the forward result itself.
+        fft_.SelectFftSlots(0, 0);
+    }
+    RunFftInverse(planes_, fft_, settings_.fftThreads);
+    fft_.ReleaseFftBank();
+    Redraw();
+    Record(kOpFft, FftRecordText());
+}
+
+int CLumadriftDoc::CompleteFft(bool ok, double min, double max, int shape,
+                               const std::string& maskPath)
+{
+    if (fft_.empty())
+        return -1;
+    if (ok) {
+        settings_.fftMaskShape = shape;
+        settings_.fftLow = min;
+        settings_.fftHigh = max;
+        if (shape == kFftMaskUser) {
+            settings_.fftLow = 0.0;
+            settings_.fftHigh = 1.0;
+            settings_.fftMaskFile = maskPath;
+        } else {
+            settings_.fftMaskFile.clear();
+        }
+    }
+    AdvancePlaneRingFrom(previewSource_);
+    PushHistory();
+    bool mask = true;
+    if (settings_.fftMaskShape == kFftMaskUser && !(ok && shape == kFftMaskUser))
+        mask = MaskFileValid(settings_.fftMaskFile);
+    FinishFft(mask);
+    return mask ? 0 : -1;
+}
+
+int CLumadriftDoc::ReplayFft(int shape, double min, double max, const std::string& maskPath)
+{
+    const int threads = settings_.fftThreads;
+    if (!ThreadCountAccepted(threads) || planes_.empty() || shape < 0 || shape > 2)
+        return -1;
+    fft_.ReleaseFftBank();
+    if (fft_.CreateFftBank(2, planes_.width(), planes_.height()) != 0)
+        return -1;
+    AdvancePlaneRing();
+    PushHistory();
+    RunFftForward(planes_, fft_, threads);
+    settings_.fftMaskShape = shape;
+    bool ok = true;
+    if (shape == kFftMaskUser) {
+        settings_.fftLow = 0.0;
+        settings_.fftHigh = 1.0;
+        // The line's own path is kept even when the file is missing, so the
+        // recorded line says what was replayed.
+        settings_.fftMaskFile = maskPath;
+        ok = FileExists(maskPath) && ReadMaskFile(fft_, maskPath) == 0;
+    } else {
+        settings_.fftLow = min;
+        settings_.fftHigh = max;
+        settings_.fftMaskFile.clear();
+    }
+    FinishFft(ok);
+    return ok ? 0 : -1;
+}
+
 // --- density profile ------------------------------------------------------------
 
 int CLumadriftDoc::ToggleProfile()

@@ -20,6 +20,7 @@
 #include "core/image_pool.h"
 #include "core/plane_bank.h"
 #include "filters/derivative.h"
+#include "filters/fft.h"
 #include "filters/interimage.h"
 #include "filters/labeling.h"
 
@@ -177,6 +178,24 @@ public:
     int ReplayAffine(double angle, double centerX, double centerY, double zoomX, double zoomY,
                      double shiftX, double shiftY);
 
+    // --- FFT band-pass ------------------------------------------------------------
+    // The dialog flow. BeginFft: -1 with nothing changed when the thread
+    // count is outside 1..5 or the transform bank cannot be had; else the
+    // forward transform of the current plane. PreviewFft shows the masked
+    // spectrum from the same plane again. MaskFileValid reads a mask file
+    // into the bank (for shape 2 previews). CompleteFft runs however the
+    // dialog closed: ok stores the shown values; then the band-pass with the
+    // stored values, the inverse transform, history step, redraw, record.
+    int BeginFft();
+    void PreviewFft(double min, double max, int shape);
+    bool MaskFileValid(const std::string& path);
+    int SaveFftMask(const std::string& path);
+    int CompleteFft(bool ok, double min, double max, int shape, const std::string& maskPath);
+    // Replay of code 19. A missing or unreadable mask file skips the
+    // band-pass, still runs the inverse and records, and returns -1.
+    int ReplayFft(int shape, double min, double max, const std::string& maskPath);
+    const FftBank& fftBank() const { return fft_; }
+
     // --- density profile --------------------------------------------------------
     // State 3 <-> 7; records "ID=1" on entering, "ID=0" on leaving. -1 in
     // any other state.
@@ -290,6 +309,8 @@ private:
     void ResetHistory();
     int AcquireCore(int channel, int invert, double baseAngle);
     std::string BinarizeRecordText() const;
+    std::string FftRecordText() const;
+    void FinishFft(bool applyMask);
     int RunConvolution(int mode, const std::vector<double>& typed, const std::string& path,
                        bool replayed);
     void WritePoolEntryToDestination(const PoolEntry& e);
@@ -320,6 +341,7 @@ private:
     std::string labelingResultPath_;
     LabelOutcome lastLabeling_;
     ConvolutionKernel kernel_;
+    FftBank fft_;
     ProfileLine profileLine_;
     ProfileLine profileEnds_;
     std::vector<ProfileRow> profileRows_;

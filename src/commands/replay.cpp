@@ -220,6 +220,23 @@ int DispatchProfile(CLumadriftDoc& doc, const Words& w, const std::string& base,
     return doc.ReplayProfile(2, x1, y1, x2, y2, path) == 0 ? 6 : -1;
 }
 
+int DispatchFft(CLumadriftDoc& doc, const Words& w, const std::string& base)
+{
+    int shape = 0;
+    if (!w.Has(1) || !w.Int(0, shape) || shape < 0 || shape > 2)
+        return -1;
+    if (shape == 2) {
+        std::string path;
+        if (!w.Has(2) || !w.Path(1, base, path))
+            return -1;
+        return doc.ReplayFft(2, 0.0, 1.0, path) == 0 ? 2 : -1;
+    }
+    double min = 0, max = 0;
+    if (!w.Has(3) || !w.Real(1, min) || !w.Real(2, max))
+        return -1;
+    return doc.ReplayFft(shape, min, max, {}) == 0 ? 3 : -1;
+}
+
 int DispatchLabel(CLumadriftDoc& doc, const Words& w, const std::string& base, PathPolicy* paths)
 {
     std::string path;
@@ -360,6 +377,7 @@ int DispatchCode(CLumadriftDoc& doc, int code, const std::string& params,
     case kOpSharpen: doc.SharpenImage(); return 0;
     case kOpConvolution: return DispatchConvolution(doc, words, baseDir);
     case kOpAffine: return DispatchAffine(doc, words);
+    case kOpFft: return DispatchFft(doc, words, baseDir);
     case kOpAcquire: return DispatchAcquire(doc, words);
     case kOpPool: return DispatchPool(doc, words, baseDir, paths);
     case kOpPoolAnd: return DispatchInterImage(doc, BitOp::kAnd, words);
