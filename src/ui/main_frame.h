@@ -1,14 +1,25 @@
-// The single top-level window.
+// The single top-level window: menus and toolbar built from the command
+// table, the zoom box, the side panel docked at the right, the status bar.
 #pragma once
 
+#include <QComboBox>
 #include <QMainWindow>
+#include <QMap>
+#include <QStringList>
 
 #include "app/image_settings.h"
 #include "commands/lumadrift_doc.h"
+#include "ui/view_geometry.h"
+
+class QAction;
+class QMenu;
+class QDockWidget;
+class QLabel;
 
 namespace lumadrift {
 
 class CLumadriftView;
+class CSidePanel;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -17,10 +28,28 @@ public:
     CMainFrame(CLumadriftDoc& doc, FramePlacement& placement, QWidget* parent = nullptr);
 
     CLumadriftView* view() const { return view_; }
+    CSidePanel* sidePanel() const { return panel_; }
+    QComboBox* zoomBox() const { return zoomBox_; }
+    QDockWidget* dock() const { return dock_; }
+    QAction* action(int id) const { return actions_.value(id, nullptr); }
+    QMenu* recentMenuHolder() const { return fileMenu_; }
     void UpdateTitle();
 
     // Opens a file as the open command does; shows the refusal message.
     bool OpenFile(const QString& path);
+
+    // Runs a command id as a menu choice would, then refreshes every action.
+    void OnCommand(int id);
+    // The one place where enabling and checks are decided (from the
+    // command table's rule over the document's values).
+    void UpdateActions();
+
+    // Cursor values and/or an image range into the side panel.
+    void UpdateSidePanel(const int* cursor /* x, y, brightness, r, g, b */,
+                         const ProcessingRange* range);
+    void SyncZoomBox(int zoom);
+
+    QStringList recentFiles() const { return recent_; }
 
     // The notice shown when the installation layout is missing, then close.
     void OnEnvironmentFailure();
@@ -30,9 +59,38 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    QAction* MakeAction(int id);
+    void BuildMenus();
+    void BuildMenu(QMenu* menu, const std::vector<MenuNode>& nodes);
+    void BuildToolBar();
+    void BuildStatusBar();
+    void BuildSidePanel();
+    void OnZoomBoxSelected(int index);
+    void ApplyZoomModel();
+    void OnOpen();
+    void OnSave();
+    void OnSaveAs();
+    void OnRecordMacro();
+    void OnRunMacro();
+    void OnAbout();
+    void LoadRecentFiles();
+    void AddRecentFile(const QString& path);
+    void RefreshRecentMenu();
+
     CLumadriftDoc& doc_;
     FramePlacement& placement_;
     CLumadriftView* view_ = nullptr;
+    CSidePanel* panel_ = nullptr;
+    QDockWidget* dock_ = nullptr;
+    QComboBox* zoomBox_ = nullptr;
+    QToolBar* toolBar_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
+    QAction* recentPlaceholder_ = nullptr;
+    QList<QAction*> recentActions_;
+    QMap<int, QAction*> actions_;
+    ZoomBoxModel zoomModel_;
+    QStringList recent_;
+    bool updatingZoomBox_ = false;
 };
 
 }  // namespace lumadrift

@@ -1,0 +1,688 @@
+#include "ui/dialogs.h"
+
+#include <QButtonGroup>
+#include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIntValidator>
+#include <QMessageBox>
+#include <QPainter>
+#include <QVBoxLayout>
+#include <cstdlib>
+
+#include "commands/lumadrift_doc.h"
+
+namespace lumadrift {
+
+namespace {
+
+// Leading-number conversions of at most `limit` characters, as the boxes
+// are read: "12x" is 12, "abc" 0.
+int ReadInt(const QLineEdit* e, int limit = 11)
+{
+    const std::string t = e->text().left(limit).toStdString();
+    return static_cast<int>(std::strtol(t.c_str(), nullptr, 10));
+}
+
+double ReadDouble(const QLineEdit* e, int limit = 11)
+{
+    const std::string t = e->text().left(limit).toStdString();
+    return std::strtod(t.c_str(), nullptr);
+}
+
+QDialogButtonBox* OkCancel(QDialog* dlg, bool cancel = true)
+{
+    auto* box = new QDialogButtonBox(dlg);
+    box->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    if (cancel)
+        box->addButton(QStringLiteral("ｷｬﾝｾﾙ"), QDialogButtonBox::RejectRole);
+    QObject::connect(box, &QDialogButtonBox::accepted, dlg, &QDialog::accept);
+    QObject::connect(box, &QDialogButtonBox::rejected, dlg, &QDialog::reject);
+    return box;
+}
+
+// Runs a slot when a box loses the focus.
+class FocusOutFilter : public QObject {
+public:
+    FocusOutFilter(QObject* parent, std::function<void()> f) : QObject(parent), f_(std::move(f)) {}
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::FocusOut)
+            f_();
+        return false;
+    }
+
+private:
+    std::function<void()> f_;
+};
+
+void OnFocusOut(QLineEdit* e, std::function<void()> f)
+{
+    e->installEventFilter(new FocusOutFilter(e, std::move(f)));
+}
+
+QTreeWidget* PoolList(QWidget* parent)
+{
+    auto* list = new QTreeWidget(parent);
+    list->setRootIsDecorated(false);
+    list->setHeaderLabels({QStringLiteral("名前"), QStringLiteral("ｻｲｽﾞ")});
+    list->setColumnWidth(0, 150);
+    list->setColumnWidth(1, 115);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    return list;
+}
+
+void FillPoolList(QTreeWidget* list, const ImagePool& pool)
+{
+    list->clear();
+    for (int i = 0; i < pool.size(); ++i) {
+        const PoolEntry* e = pool.Find(i);
+        list->addTopLevelItem(new QTreeWidgetItem(
+            {QString::fromStdString(e->name), PoolSizeText(e->width(), e->height())}));
+    }
+}
+
+int FirstSelectedRow(const QTreeWidget* list)
+{
+    const auto items = list->selectedItems();
+    int row = -1;
+    for (auto* it : items) {
+        const int r = list->indexOfTopLevelItem(it);
+        if (row < 0 || r < row)
+            row = r;
+    }
+    return row;
+}
+
+const QString kSizeMessage = QStringLiteral("選択画像の大きさが処理対象範囲と異なります。");
+
+}  // namespace
+
+QString PoolSizeText(int width, int height)
+{
+    return QStringLiteral("%1 × %2").arg(width).arg(height);
+}
+
+// --- zoom ---------------------------------------------------------------------
+
+CZoomDlg::CZoomDlg(int zoom, QWidget* parent) : QDialog(parent), zoom_(zoom)
+{
+    setWindowTitle(QStringLiteral("ｽﾞｰﾑ"));
+    auto* layout = new QVBoxLayout(this);
+    auto* group = new QGroupBox(QStringLiteral("倍率"), this);
+    auto* g = new QGridLayout(group);
+    static const int presets[6] = {200, 150, 100, 75, 50, 25};
+    int checked = 6;
+    for (int i = 0; i < 6; ++i) {
+        radios_[i] = new QRadioButton(QStringLiteral("%1%").arg(presets[i]), group);
+        g->addWidget(radios_[i], i, 0);
+        if (presets[i] == zoom)
+            checked = i;
+        connect(radios_[i], &QRadioButton::clicked, this, [this, i] {
+            zoom_ = presets[i];
+            edit_->setText(QString::number(zoom_));
+        });
+    }
+    radios_[6] = new QRadioButton(QStringLiteral("指定"), group);
+    edit_ = new QLineEdit(QString::number(zoom), group);
+    g->addWidget(radios_[6], 6, 0);
+    g->addWidget(edit_, 6, 1);
+    g->addWidget(new QLabel(QStringLiteral("%"), group), 6, 2);
+    connect(radios_[6], &QRadioButton::clicked, this, [this] {
+        edit_->setFocus();
+        edit_->selectAll();
+    });
+    radios_[checked]->setChecked(true);
+    layout->addWidget(group);
+    layout->addWidget(OkCancel(this));
+}
+
+void CZoomDlg::accept()
+{
+    if (radios_[6]->isChecked())
+        zoom_ = std::clamp(ReadInt(edit_), kMinZoom, kMaxZoom);
+    QDialog::accept();
+}
+
+// --- colours ------------------------------------------------------------------
+
+CColorButton::CColorButton(const QString& text, QWidget* parent) : QPushButton(text, parent)
+{
+    setMinimumSize(60, 40);
+}
+
+void CColorButton::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QRect r = rect();
+    const QRect inner = r.adjusted(3, 3, -3, -3);
+    p.fillRect(inner, QColor(color & 0xff, (color >> 8) & 0xff, (color >> 16) & 0xff));
+    p.setPen(Qt::black);
+    p.drawRect(inner.adjusted(0, 0, -1, -1));
+    if (highlighted) {
+        p.setPen(QColor(96, 96, 96));
+        p.drawRect(r.adjusted(0, 0, -1, -1));
+    }
+}
+
+CColorSettingsDlg::CColorSettingsDlg(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("色設定"));
+    auto* layout = new QVBoxLayout(this);
+    auto* row = new QHBoxLayout;
+    const char* names[3] = {"ﾏｳｽ", "ｸﾞﾗﾌ", "結果"};
+    for (int i = 0; i < 3; ++i) {
+        auto* col = new QVBoxLayout;
+        col->addWidget(new QLabel(QString::fromUtf8(names[i]), this), 0, Qt::AlignHCenter);
+        buttons_[i] = new CColorButton(QString(), this);
+        buttons_[i]->setAccessibleName(QString::fromUtf8(names[i]));
+        col->addWidget(buttons_[i]);
+        row->addLayout(col);
+        connect(buttons_[i], &QPushButton::clicked, this, [this, i] { Choose(i); });
+    }
+    layout->addLayout(row);
+    layout->addWidget(OkCancel(this));
+}
+
+void CColorSettingsDlg::setColors(uint32_t mouse, uint32_t graph, uint32_t result)
+{
+    buttons_[0]->color = mouse;
+    buttons_[1]->color = graph;
+    buttons_[2]->color = result;
+    update();
+}
+
+void CColorSettingsDlg::Choose(int i)
+{
+    for (int k = 0; k < 3; ++k)
+        buttons_[k]->highlighted = k == i;
+    const uint32_t c = buttons_[i]->color;
+    const QColor chosen =
+        QColorDialog::getColor(QColor(c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff), this);
+    if (chosen.isValid())
+        buttons_[i]->color = static_cast<uint32_t>(chosen.red()) |
+                             (static_cast<uint32_t>(chosen.green()) << 8) |
+                             (static_cast<uint32_t>(chosen.blue()) << 16);
+    for (auto* b : buttons_)
+        b->update();
+}
+
+// --- acquisition --------------------------------------------------------------
+
+CAcquireDlg::CAcquireDlg(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("画像の取得"));
+    auto* layout = new QVBoxLayout(this);
+    auto* group = new QGroupBox(QStringLiteral("取得ﾌﾚｰﾑ"), this);
+    auto* g = new QGridLayout(group);
+    const char* names[6] = {"Red", "Green", "Blue", "Brightness", "Hue", "Saturation"};
+    for (int i = 0; i < 6; ++i) {
+        radios_[i] = new QRadioButton(QString::fromUtf8(names[i]), group);
+        radios_[i]->setObjectName(QStringLiteral("radio%1").arg(1046 + i));
+        g->addWidget(radios_[i], i, 0);
+        connect(radios_[i], &QRadioButton::clicked, this, [this, i] {
+            channel_ = i;
+            angle_->setEnabled(i == 4);
+        });
+    }
+    auto* angleRow = new QHBoxLayout;
+    angleRow->addWidget(new QLabel(QStringLiteral("基準"), group));
+    angle_ = new QLineEdit(QString::asprintf("%.3lf", 0.0), group);
+    angle_->setEnabled(false);
+    angleRow->addWidget(angle_);
+    angleRow->addWidget(new QLabel(QStringLiteral("度"), group));
+    g->addLayout(angleRow, 4, 1);
+    radios_[0]->setChecked(true);
+    layout->addWidget(group);
+    invert_ = new QCheckBox(QStringLiteral("反転"), this);
+    layout->addWidget(invert_);
+    layout->addWidget(OkCancel(this));
+}
+
+AcquireParams CAcquireDlg::params() const
+{
+    return {channel_, invert_->isChecked() ? 1 : 0, ReadDouble(angle_)};
+}
+
+// --- binarization -------------------------------------------------------------
+
+CBinarizeDlg::CBinarizeDlg(int min, int max, QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("2値化"));
+    auto* layout = new QVBoxLayout(this);
+    auto* group = new QGroupBox(QStringLiteral("2値化閾値"), this);
+    auto* g = new QGridLayout(group);
+    const char* names[2] = {"MIN", "MAX"};
+    const int start[2] = {min, max};
+    for (int i = 0; i < 2; ++i) {
+        values_[i] = std::clamp(start[i], 0, 255);
+        edits_[i] = new QLineEdit(QString::number(values_[i]), group);
+        edits_[i]->setMaxLength(3);
+        edits_[i]->setMaximumWidth(48);
+        bars_[i] = new QScrollBar(Qt::Horizontal, group);
+        bars_[i]->setRange(0, 255);
+        bars_[i]->setSingleStep(1);
+        bars_[i]->setPageStep(10);
+        bars_[i]->setValue(values_[i]);
+        bars_[i]->setMinimumWidth(256);
+        g->addWidget(new QLabel(QString::fromUtf8(names[i]), group), 2 * i, 0);
+        g->addWidget(edits_[i], 2 * i, 1);
+        g->addWidget(new QLabel(QStringLiteral("0"), group), 2 * i, 2);
+        g->addWidget(bars_[i], 2 * i, 3);
+        g->addWidget(new QLabel(QStringLiteral("255"), group), 2 * i, 4);
+        connect(bars_[i], &QScrollBar::valueChanged, this,
+                [this, i](int v) { SetValue(i, v, true); });
+        OnFocusOut(edits_[i], [this, i] {
+            const int v = ReadInt(edits_[i], 3);
+            SetValue(i, v, v >= 255 || v <= 0);
+        });
+    }
+    layout->addWidget(group);
+    layout->addWidget(OkCancel(this, false));
+}
+
+void CBinarizeDlg::SetValue(int i, int v, bool rewriteBox)
+{
+    v = std::clamp(v, 0, 255);
+    const bool changed = v != values_[i];
+    values_[i] = v;
+    if (rewriteBox)
+        edits_[i]->setText(QString::number(v));
+    if (bars_[i]->value() != v) {
+        QSignalBlocker block(bars_[i]);
+        bars_[i]->setValue(v);
+    }
+    if (changed)
+        Q_EMIT paramsChanged(values_[0], values_[1]);
+}
+
+// --- density ------------------------------------------------------------------
+
+CDensityDlg::CDensityDlg(bool gamma, double value, QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("濃度変換"));
+    auto* layout = new QVBoxLayout(this);
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(gamma ? QStringLiteral("γ補正") : QStringLiteral("ｺﾝﾄﾗｽﾄ"), this));
+    edit_ = new QLineEdit(QString::asprintf("%0.1lf", value), this);
+    row->addWidget(edit_);
+    auto* unit = new QLabel(QStringLiteral("倍"), this);
+    unit->setVisible(!gamma);
+    row->addWidget(unit);
+    layout->addLayout(row);
+    layout->addWidget(OkCancel(this));
+}
+
+double CDensityDlg::value() const
+{
+    return ReadDouble(edit_, 23);
+}
+
+// --- kernel -------------------------------------------------------------------
+
+CKernelDlg::CKernelDlg(QWidget* parent) : QDialog(parent)
+{
+    auto* layout = new QVBoxLayout(this);
+    auto* sizeGroup = new QGroupBox(QStringLiteral("ｶｰﾈﾙ ｻｲｽﾞ"), this);
+    auto* sg = new QGridLayout(sizeGroup);
+    const char* names[2] = {"Xｻｲｽﾞ", "Yｻｲｽﾞ"};
+    for (int i = 0; i < 2; ++i) {
+        sizes_[i] = new QLineEdit(sizeGroup);
+        sg->addWidget(new QLabel(QString::fromUtf8(names[i]), sizeGroup), i, 0);
+        sg->addWidget(sizes_[i], i, 1);
+        OnFocusOut(sizes_[i], [this, i] { OddSize(i); });
+    }
+    layout->addWidget(sizeGroup);
+    auto* rank = new QGroupBox(QStringLiteral("ﾗﾝｸ"), this);
+    rankGroup_ = rank;
+    auto* rg = new QGridLayout(rank);
+    const char* choices[4] = {"最低値", "最高値", "中央値", "指定"};
+    for (int i = 0; i < 4; ++i) {
+        choices_[i] = new QRadioButton(QString::fromUtf8(choices[i]), rank);
+        rg->addWidget(choices_[i], i, 0);
+        connect(choices_[i], &QRadioButton::clicked, this, [this, i] { SetChoice(i); });
+    }
+    rankEdit_ = new QLineEdit(rank);
+    rg->addWidget(rankEdit_, 3, 1);
+    layout->addWidget(rank);
+    layout->addWidget(OkCancel(this));
+}
+
+void CKernelDlg::setParams(const KernelParams& p)
+{
+    params_ = p;
+    sizes_[0]->setText(QString::number(p.x));
+    sizes_[1]->setText(QString::number(p.y));
+    rankGroup_->setVisible(p.mode == 3);
+    if (p.mode == 3) {
+        const int c = std::clamp(p.choice, 0, 3);
+        choices_[c]->setChecked(true);
+        if (c == 3)
+            rankEdit_->setText(QString::number(p.rank));
+        SetChoice(c);
+    }
+}
+
+void CKernelDlg::SetChoice(int c)
+{
+    params_.choice = c;
+    rankEdit_->setEnabled(c == 3);
+}
+
+void CKernelDlg::OddSize(int i)
+{
+    const int v = ReadInt(sizes_[i]);
+    if (v % 2 == 0)
+        sizes_[i]->setText(QString::number(v + 1));
+}
+
+void CKernelDlg::accept()
+{
+    params_.x = ReadInt(sizes_[0]);
+    params_.y = ReadInt(sizes_[1]);
+    if (params_.mode == 3) {
+        const int n = params_.x * params_.y;
+        int rank = 0;
+        switch (params_.choice) {
+        case 0: rank = 0; break;
+        case 1: rank = n - 1; break;
+        case 2: rank = n / 2; break;
+        default: rank = ReadInt(rankEdit_); break;
+        }
+        if (rank < 0 || rank >= n)
+            return;  // stays open without a word
+        params_.rank = rank;
+    }
+    QDialog::accept();
+}
+
+// --- convolution --------------------------------------------------------------
+
+CConvolutionDlg::CConvolutionDlg(const QString& filterDir, QWidget* parent)
+    : QDialog(parent), filterDir_(filterDir)
+{
+    setWindowTitle(QStringLiteral("2次微分"));
+    auto* layout = new QVBoxLayout(this);
+    auto* modes = new QHBoxLayout;
+    const char* names[3] = {"3 × 3", "5 × 5", "m × n"};
+    const int modeValues[3] = {3, 5, 0};
+    for (int i = 0; i < 3; ++i) {
+        modes_[i] = new QRadioButton(QString::fromUtf8(names[i]), this);
+        modes->addWidget(modes_[i]);
+        connect(modes_[i], &QRadioButton::clicked, this,
+                [this, m = modeValues[i]] { SetMode(m); });
+    }
+    layout->addLayout(modes);
+    auto* grid = new QGridLayout;
+    for (int r = 0; r < 5; ++r)
+        for (int c = 0; c < 5; ++c) {
+            cells_[r][c] = new QLineEdit(this);
+            cells_[r][c]->setAlignment(Qt::AlignCenter);
+            cells_[r][c]->setMaximumWidth(56);
+            grid->addWidget(cells_[r][c], r, c);
+        }
+    layout->addLayout(grid);
+    auto* pathRow = new QHBoxLayout;
+    path_ = new QLineEdit(this);
+    browse_ = new QPushButton(QStringLiteral("参照"), this);
+    pathRow->addWidget(path_);
+    pathRow->addWidget(browse_);
+    layout->addLayout(pathRow);
+    connect(browse_, &QPushButton::clicked, this, [this] {
+        const QString f = QFileDialog::getOpenFileName(this, QString(), filterDir_,
+                                                       QStringLiteral("Kernel Files (*.knl)"));
+        if (!f.isEmpty())
+            path_->setText(f);
+    });
+    layout->addWidget(OkCancel(this));
+}
+
+void CConvolutionDlg::setParams(const ConvolutionParams& p)
+{
+    const int mode = p.mode == 5 ? 5 : (p.mode == 0 ? 0 : 3);
+    if (mode == 3)
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) {
+                const size_t k = static_cast<size_t>(r * 3 + c);
+                cells_[r + 1][c + 1]->setText(
+                    QString::asprintf("%0.0lf", k < p.values.size() ? p.values[k] : 0.0));
+            }
+    if (mode == 5)
+        for (int r = 0; r < 5; ++r)
+            for (int c = 0; c < 5; ++c) {
+                const size_t k = static_cast<size_t>(r * 5 + c);
+                cells_[r][c]->setText(
+                    QString::asprintf("%0.0lf", k < p.values.size() ? p.values[k] : 0.0));
+            }
+    if (mode == 0)
+        path_->setText(QString::fromStdString(p.path));
+    modes_[mode == 3 ? 0 : mode == 5 ? 1 : 2]->setChecked(true);
+    SetMode(mode);
+}
+
+void CConvolutionDlg::SetMode(int mode)
+{
+    mode_ = mode;
+    for (int r = 0; r < 5; ++r)
+        for (int c = 0; c < 5; ++c) {
+            const bool inner = r >= 1 && r <= 3 && c >= 1 && c <= 3;
+            cells_[r][c]->setEnabled(mode == 5 || (mode == 3 && inner));
+        }
+    path_->setEnabled(mode == 0);
+    browse_->setEnabled(mode == 0);
+}
+
+ConvolutionParams CConvolutionDlg::params() const
+{
+    ConvolutionParams p;
+    p.mode = mode_;
+    if (mode_ == 3) {
+        for (int r = 1; r <= 3; ++r)
+            for (int c = 1; c <= 3; ++c)
+                p.values.push_back(ReadDouble(cells_[r][c]));
+    } else if (mode_ == 5) {
+        for (int r = 0; r < 5; ++r)
+            for (int c = 0; c < 5; ++c)
+                p.values.push_back(ReadDouble(cells_[r][c]));
+    } else {
+        p.path = path_->text().left(259).toStdString();
+    }
+    return p;
+}
+
+// --- affine -------------------------------------------------------------------
+
+CAffineDlg::CAffineDlg(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("ｱﾌｨﾝ変換"));
+    auto* layout = new QVBoxLayout(this);
+    auto* g = new QGridLayout;
+    for (auto& b : boxes_)
+        b = new QLineEdit(this);
+    g->addWidget(new QLabel(QStringLiteral("回転角"), this), 0, 0);
+    g->addWidget(boxes_[0], 0, 1);
+    g->addWidget(new QLabel(QStringLiteral("X"), this), 1, 1, Qt::AlignHCenter);
+    g->addWidget(new QLabel(QStringLiteral("Y"), this), 1, 2, Qt::AlignHCenter);
+    const char* rows[3] = {"重心", "拡大率", "移動量"};
+    for (int i = 0; i < 3; ++i) {
+        g->addWidget(new QLabel(QString::fromUtf8(rows[i]), this), i + 2, 0);
+        g->addWidget(boxes_[1 + 2 * i], i + 2, 1);
+        g->addWidget(boxes_[2 + 2 * i], i + 2, 2);
+    }
+    layout->addLayout(g);
+    layout->addWidget(OkCancel(this));
+}
+
+void CAffineDlg::setParams(const AffineParams& p)
+{
+    const double v[7] = {p.angle, p.centerX, p.centerY, p.zoomX, p.zoomY, p.shiftX, p.shiftY};
+    for (int i = 0; i < 7; ++i)
+        boxes_[i]->setText(QString::asprintf("%0.1lf", v[i]));
+}
+
+AffineParams CAffineDlg::params() const
+{
+    double v[7];
+    for (int i = 0; i < 7; ++i)
+        v[i] = ReadDouble(boxes_[i]);
+    return {v[0], v[1], v[2], v[3], v[4], v[5], v[6]};
+}
+
+// --- pool ---------------------------------------------------------------------
+
+CPoolDlg::CPoolDlg(CLumadriftDoc& doc, QWidget* parent) : QDialog(parent), doc_(doc)
+{
+    setWindowTitle(QStringLiteral("画像ﾌﾟｰﾙ"));
+    auto* layout = new QVBoxLayout(this);
+    list_ = PoolList(this);
+    layout->addWidget(list_);
+    auto* nameRow = new QHBoxLayout;
+    nameRow->addWidget(new QLabel(QStringLiteral("画像の名称 ："), this));
+    name_ = new QLineEdit(this);
+    name_->setMaxLength(259);
+    nameRow->addWidget(name_);
+    layout->addLayout(nameRow);
+    auto* buttons = new QHBoxLayout;
+    add_ = new QPushButton(QStringLiteral("追加"), this);
+    del_ = new QPushButton(QStringLiteral("削除"), this);
+    save_ = new QPushButton(QStringLiteral("保存"), this);
+    target_ = new QPushButton(QStringLiteral("⇒ 対象"), this);
+    delAll_ = new QPushButton(QStringLiteral("全削除"), this);
+    for (auto* b : {add_, del_, save_, target_, delAll_}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+    layout->addLayout(buttons);
+    layout->addWidget(OkCancel(this, false));
+
+    connect(add_, &QPushButton::clicked, this, [this] {
+        if (doc_.PoolDialogAdd(name_->text().toStdString()) == 0)
+            Refill();
+    });
+    connect(del_, &QPushButton::clicked, this, [this] {
+        doc_.PoolDialogDelete(SelectedRow());
+        Refill();
+    });
+    connect(save_, &QPushButton::clicked, this, [this] {
+        const int row = SelectedRow();
+        QString path;
+        if (row >= 0) {
+            QFileDialog dlg(this, QString(), QString::fromStdString(doc_.dirs().pictureDir),
+                            QStringLiteral("BMP Files (*.bmp)"));
+            dlg.setAcceptMode(QFileDialog::AcceptSave);
+            dlg.setDefaultSuffix(QStringLiteral("bmp"));
+            if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
+                path = dlg.selectedFiles().first();
+        }
+        doc_.PoolDialogSave(row, path.toStdString());
+    });
+    connect(target_, &QPushButton::clicked, this, &CPoolDlg::ToTarget);
+    connect(list_, &QTreeWidget::itemDoubleClicked, this, &CPoolDlg::ToTarget);
+    connect(delAll_, &QPushButton::clicked, this, [this] {
+        doc_.PoolDialogDeleteAll();
+        Refill();
+    });
+    doc_.PoolDialogOpen();
+    Refill();
+}
+
+void CPoolDlg::Refill()
+{
+    FillPoolList(list_, doc_.pool());
+    UpdateButtons();
+}
+
+int CPoolDlg::SelectedRow() const
+{
+    return FirstSelectedRow(list_);
+}
+
+void CPoolDlg::ToTarget()
+{
+    const int row = SelectedRow();
+    if (row >= 0 && !doc_.PoolEntryFits(row)) {
+        QMessageBox::warning(this, QStringLiteral("Lumadrift"), kSizeMessage);
+        return;
+    }
+    doc_.PoolDialogToTarget(row);
+    UpdateButtons();
+}
+
+void CPoolDlg::UpdateButtons()
+{
+    const bool on = !doc_.PoolDialogButtonsDisabled();
+    for (auto* b : {add_, del_, save_, delAll_})
+        b->setEnabled(on);
+}
+
+void CPoolDlg::done(int r)
+{
+    doc_.PoolDialogClose(r == QDialog::Accepted);
+    QDialog::done(r);
+}
+
+// --- inter-image --------------------------------------------------------------
+
+CInterImageDlg::CInterImageDlg(CLumadriftDoc& doc, BitOp op, QWidget* parent)
+    : QDialog(parent), doc_(doc)
+{
+    setWindowTitle(op == BitOp::kAnd  ? QStringLiteral("画像間AND演算")
+                   : op == BitOp::kOr ? QStringLiteral("画像間OR演算")
+                                      : QStringLiteral("画像間XOR演算"));
+    auto* layout = new QVBoxLayout(this);
+    list_ = PoolList(this);
+    FillPoolList(list_, doc_.pool());
+    layout->addWidget(list_);
+    auto* g = new QGridLayout;
+    refButton_ = new QPushButton(QStringLiteral("参照 ⇒"), this);
+    targetButton_ = new QPushButton(QStringLiteral("対象 ⇒"), this);
+    refName_ = new QLineEdit(this);
+    targetName_ = new QLineEdit(this);
+    refName_->setReadOnly(true);
+    targetName_->setReadOnly(true);
+    refButton_->setAutoDefault(false);
+    targetButton_->setAutoDefault(false);
+    g->addWidget(refButton_, 0, 0);
+    g->addWidget(refName_, 0, 1);
+    g->addWidget(targetButton_, 1, 0);
+    g->addWidget(targetName_, 1, 1);
+    layout->addLayout(g);
+    layout->addWidget(OkCancel(this));
+    connect(refButton_, &QPushButton::clicked, this, [this] { Choose(false); });
+    connect(targetButton_, &QPushButton::clicked, this, [this] { Choose(true); });
+    connect(list_, &QTreeWidget::itemDoubleClicked, this,
+            [this] { Choose(!refName_->text().isEmpty()); });
+}
+
+void CInterImageDlg::Choose(bool target)
+{
+    const int row = FirstSelectedRow(list_);
+    if (row < 0)
+        return;
+    if (!doc_.PoolEntryFits(row)) {
+        QMessageBox::warning(this, QStringLiteral("Lumadrift"), kSizeMessage);
+        return;
+    }
+    const QString name = QString::fromStdString(doc_.pool().Find(row)->name);
+    if (target) {
+        targetName_->setText(name);
+        targetId_ = row;
+    } else {
+        refName_->setText(name);
+        referenceId_ = row;
+    }
+}
+
+void CInterImageDlg::accept()
+{
+    if (targetId_ < 0 || referenceId_ < 0)
+        return;
+    QDialog::accept();
+}
+
+}  // namespace lumadrift
