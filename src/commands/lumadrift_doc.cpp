@@ -1,6 +1,8 @@
 #include "commands/lumadrift_doc.h"
 
+#include <chrono>
 #include <cmath>
+#include <cstring>
 
 #include "commands/macro_format.h"
 #include "core/acquisition.h"
@@ -788,6 +790,111 @@ int CLumadriftDoc::ReplayProfile(int id, int x1, int y1, int x2, int y2, const s
     default:
         return 0;
     }
+}
+
+// --- camera ---------------------------------------------------------------------
+
+namespace {
+
+long long NowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+void CLumadriftDoc::StartCameraPreview()
+{
+    path_.clear();
+    ReleaseImage();
+    setZoom(100);
+    cameraOn_ = true;
+    if (observer_)
+        observer_->OnTitleChanged();
+    previewStartMs_ = NowMs();
+    Record(kOpPreview);
+}
+
+void CLumadriftDoc::StopCameraPreview()
+{
+    ReleaseImage();
+    cameraOn_ = false;
+    previewStartMs_ = NowMs();
+    Record(kOpPreview);
+}
+
+int CLumadriftDoc::SetCameraFrame(const uint8_t* bgr, int width, int height, int stride)
+{
+    if (!bgr || width <= 0 || height <= 0 || width > 32767 || height > 32767 || stride < 3 * width)
+        return -1;
+    // The frame becomes a plain 24-bit file, as if it had been opened.
+    const size_t fileStride = DibStride(width, 24);
+    std::vector<uint8_t> file(54 + fileStride * static_cast<size_t>(height), 0);
+    file[0] = 'B';
+    file[1] = 'M';
+    PutLe32(&file[2], static_cast<uint32_t>(file.size()));
+    PutLe32(&file[10], 54);
+    PutLe32(&file[14], 40);
+    PutLe32(&file[18], static_cast<uint32_t>(width));
+    PutLe32(&file[22], static_cast<uint32_t>(height));
+    PutLe16(&file[26], 1);
+    PutLe16(&file[28], 24);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(&file[54 + static_cast<size_t>(height - 1 - y) * fileStride],
+                    bgr + static_cast<size_t>(y) * stride, static_cast<size_t>(width) * 3);
+    LoadedBmp frame;
+    if (ParseBmp(std::move(file), frame) != BmpError::kNone)
+        return -1;
+    ReleaseImage();
+    file_ = std::move(frame);
+    imageWidth_ = width;
+    imageHeight_ = height;
+    if (colors_.CreateColorBank(1, width, height) != 0) {
+        ReleaseImage();
+        return -1;
+    }
+    colors_.SelectColorSlots(0, 0);
+    uint8_t *r = nullptr, *g = nullptr, *b = nullptr;
+    colors_.GetColorPlanes(0, &r, &g, &b);
+    DecodeDibToPlanes(r, g, b, file_.pixels(), file_.pixelBytes(), file_.info, file_.colorTable(),
+                      0, 0, width - 1, height - 1);
+    state_ = kStateCamera;
+    renderPending_ = 0;
+    NotifyImage();
+    return 0;
+}
+
+int CLumadriftDoc::CaptureCamera(bool replayed)
+{
+    if (state_ != kStateCamera)
+        return -1;
+    if (cameraHook_)
+        cameraHook_(false);
+    cameraOn_ = false;
+    renderPending_ = 0;
+    state_ = kStateColor;
+    NotifyImage();
+    if (!replayed)
+        Record(kOpSleep, "ミリ秒=" + std::to_string(NowMs() - previewStartMs_));
+    Record(kOpCapture);
+    return 0;
+}
+
+int CLumadriftDoc::ReplayPreview()
+{
+    if (!cameraHook_)
+        return -1;
+    const bool on = !cameraOn_;
+    if (on)
+        StartCameraPreview();
+    else
+        StopCameraPreview();
+    if (!cameraHook_(on)) {
+        cameraOn_ = false;
+        return -1;
+    }
+    return 0;
 }
 
 // --- undo and redo -----------------------------------------------------------

@@ -220,6 +220,28 @@ public:
     // samples the given line, clipped to the image, and writes path.
     int ReplayProfile(int id, int x1, int y1, int x2, int y2, const std::string& path);
 
+    // --- camera -----------------------------------------------------------------
+    // The live window belongs to the view; the document keeps the frames.
+    // StartCameraPreview makes the document new and untitled (image
+    // released, zoom 100); every delivered frame replaces the colour image
+    // (state 8); CaptureCamera keeps the last frame as the colour image
+    // (state 1); StopCameraPreview leaves without a picture (state 0).
+    // Recording writes 59 at start and stop, and 63 (elapsed ms) then 60 at
+    // capture.
+    void StartCameraPreview();
+    void StopCameraPreview();
+    // A frame of width x height pixels, rows top first, bytes blue, green,
+    // red at stride bytes per row. -1 (nothing changed) for a bad size.
+    int SetCameraFrame(const uint8_t* bgr, int width, int height, int stride);
+    // A replayed capture writes only 60: its wait was a replayed 63 line.
+    int CaptureCamera(bool replayed = false);
+    // How replayed preview lines reach the camera: the view installs a hook
+    // that switches its live window on or off (true on success).
+    void SetCameraHook(std::function<bool(bool on)> hook) { cameraHook_ = std::move(hook); }
+    bool cameraPreviewOn() const { return cameraOn_; }
+    // Replay of 59: toggles through the hook; -1 when there is no camera.
+    int ReplayPreview();
+
     // --- undo and redo --------------------------------------------------------
     // 0, or -1 (nothing changes) when there is no step in that direction.
     int Undo();
@@ -342,6 +364,9 @@ private:
     LabelOutcome lastLabeling_;
     ConvolutionKernel kernel_;
     FftBank fft_;
+    std::function<bool(bool)> cameraHook_;
+    bool cameraOn_ = false;
+    long long previewStartMs_ = 0;
     ProfileLine profileLine_;
     ProfileLine profileEnds_;
     std::vector<ProfileRow> profileRows_;

@@ -378,6 +378,8 @@ int DispatchCode(CLumadriftDoc& doc, int code, const std::string& params,
     case kOpConvolution: return DispatchConvolution(doc, words, baseDir);
     case kOpAffine: return DispatchAffine(doc, words);
     case kOpFft: return DispatchFft(doc, words, baseDir);
+    case kOpPreview: return doc.ReplayPreview();
+    case kOpCapture: return doc.CaptureCamera(true);
     case kOpAcquire: return DispatchAcquire(doc, words);
     case kOpPool: return DispatchPool(doc, words, baseDir, paths);
     case kOpPoolAnd: return DispatchInterImage(doc, BitOp::kAnd, words);
