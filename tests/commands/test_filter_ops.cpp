@@ -5,6 +5,7 @@
 #include "commands/commands_test_util.h"
 #include "commands/lumadrift_doc.h"
 #include "commands/replay.h"
+#include "core/cp932.h"
 #include "core/file_io.h"
 
 namespace lumadrift {
@@ -68,9 +69,10 @@ TEST_F(FilterOpsTest, ReplayedLabelingWritesItsResultFile)
     EXPECT_EQ(doc.lastLabeling().count, 3);
     EXPECT_EQ(Current()[8], 1);
     EXPECT_EQ(Current()[4 * 7 + 5], 2);
-    const std::string lbl = test::ReadText(inst.root() + "/data/r.lbl");
-    EXPECT_FALSE(lbl.empty());
-    EXPECT_EQ(std::count(lbl.begin(), lbl.end(), '\n'), 3);  // header and two rows
+    EXPECT_EQ(test::ReadText(inst.root() + "/data/r.lbl"),
+              Utf8ToCp932("No.\t左上座標\t右下座標\t重心座標\t面積(画素)\r\n"
+                          "1\t(0, 0)\t(1, 1)\t(0.50, 0.50)\t4\r\n"
+                          "2\t(5, 4)\t(5, 4)\t(5.00, 4.00)\t1\r\n"));
     const std::string path = inst.root() + "/filter/../data/r.lbl";
     EXPECT_EQ(doc.labelingResultPath(), path);
     EXPECT_EQ(Recorded(), MacroBytes("04 ラベリング\nファイル=" + path + "\n"));
