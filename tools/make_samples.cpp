@@ -301,21 +301,11 @@ int WriteSeries(const std::string& dir, int count, int width, int height)
         seed = seed * 1664525u + 1013904223u;
         return seed >> 8;
     };
-    const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3);
-    std::vector<uint8_t> file(54 + stride * height);
+    const size_t stride = static_cast<size_t>(width) * 3;
+    std::vector<uint8_t> bgr(stride * static_cast<size_t>(height));
     for (int n = 0; n < count; ++n) {
-        std::fill(file.begin(), file.end(), 0);
-        file[0] = 'B';
-        file[1] = 'M';
-        PutLe32(&file[2], static_cast<uint32_t>(file.size()));
-        PutLe32(&file[10], 54);
-        PutLe32(&file[14], 40);
-        PutLe32(&file[18], static_cast<uint32_t>(width));
-        PutLe32(&file[22], static_cast<uint32_t>(height));
-        PutLe16(&file[26], 1);
-        PutLe16(&file[28], 24);
         for (int y = 0; y < height; ++y) {
-            uint8_t* row = &file[54 + static_cast<size_t>(height - 1 - y) * stride];
+            uint8_t* row = &bgr[static_cast<size_t>(y) * stride];
             for (int x = 0; x < width; ++x) {
                 row[3 * x + 0] = static_cast<uint8_t>(40 + (x * 60) / width);
                 row[3 * x + 1] = static_cast<uint8_t>(30 + (y * 60) / height);
@@ -328,12 +318,13 @@ int WriteSeries(const std::string& dir, int count, int width, int height)
             const int r = 4 + static_cast<int>(next() % 30);
             const uint8_t v = static_cast<uint8_t>(160 + next() % 96);
             for (int y = std::max(0, cy - r); y <= std::min(height - 1, cy + r); ++y) {
-                uint8_t* row = &file[54 + static_cast<size_t>(height - 1 - y) * stride];
+                uint8_t* row = &bgr[static_cast<size_t>(y) * stride];
                 for (int x = std::max(0, cx - r); x <= std::min(width - 1, cx + r); ++x)
                     if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r)
                         row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = v;
             }
         }
+        const std::vector<uint8_t> file = lumadrift::BuildBmp24(bgr.data(), width, height, stride);
         char name[64];
         std::snprintf(name, sizeof name, "/series_%04d.bmp", n);
         if (lumadrift::WriteFileWhole(dir + name, file) != 0)

@@ -829,20 +829,7 @@ int CLumadriftDoc::SetCameraFrame(const uint8_t* bgr, int width, int height, int
     if (!bgr || width <= 0 || height <= 0 || width > 32767 || height > 32767 || stride < 3 * width)
         return -1;
     // The frame becomes a plain 24-bit file, as if it had been opened.
-    const size_t fileStride = DibStride(width, 24);
-    std::vector<uint8_t> file(54 + fileStride * static_cast<size_t>(height), 0);
-    file[0] = 'B';
-    file[1] = 'M';
-    PutLe32(&file[2], static_cast<uint32_t>(file.size()));
-    PutLe32(&file[10], 54);
-    PutLe32(&file[14], 40);
-    PutLe32(&file[18], static_cast<uint32_t>(width));
-    PutLe32(&file[22], static_cast<uint32_t>(height));
-    PutLe16(&file[26], 1);
-    PutLe16(&file[28], 24);
-    for (int y = 0; y < height; ++y)
-        std::memcpy(&file[54 + static_cast<size_t>(height - 1 - y) * fileStride],
-                    bgr + static_cast<size_t>(y) * stride, static_cast<size_t>(width) * 3);
+    std::vector<uint8_t> file = BuildBmp24(bgr, width, height, static_cast<size_t>(stride));
     LoadedBmp frame;
     if (ParseBmp(std::move(file), frame) != BmpError::kNone)
         return -1;

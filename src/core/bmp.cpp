@@ -804,6 +804,25 @@ std::vector<uint8_t> BuildGrayBmp(const uint8_t* plane, int width, int height)
     return out;  // the row padding is still zero from the vector's construction
 }
 
+std::vector<uint8_t> BuildBmp24(const uint8_t* bgr, int width, int height, size_t stride)
+{
+    const size_t fileStride = DibStride(width, 24);
+    std::vector<uint8_t> file(54 + fileStride * static_cast<size_t>(height), 0);
+    file[0] = 'B';
+    file[1] = 'M';
+    PutLe32(&file[2], static_cast<uint32_t>(file.size()));
+    PutLe32(&file[10], 54);
+    PutLe32(&file[14], 40);
+    PutLe32(&file[18], static_cast<uint32_t>(width));
+    PutLe32(&file[22], static_cast<uint32_t>(height));
+    PutLe16(&file[26], 1);
+    PutLe16(&file[28], 24);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(&file[54 + static_cast<size_t>(height - 1 - y) * fileStride],
+                    bgr + static_cast<size_t>(y) * stride, static_cast<size_t>(width) * 3);
+    return file;
+}
+
 std::vector<uint8_t> BuildColorBmp(const LoadedBmp& bmp)
 {
     std::vector<uint8_t> out;

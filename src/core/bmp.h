@@ -88,6 +88,10 @@ void DecodeDibToPlanes(uint8_t* red, uint8_t* green, uint8_t* blue,
 // multiple of 4.
 std::vector<uint8_t> BuildGrayBmp(const uint8_t* plane, int width, int height);
 
+// A plain 24-bit BMP file of a picture given as rows of blue, green, red
+// bytes, top row first, stride bytes apart.
+std::vector<uint8_t> BuildBmp24(const uint8_t* bgr, int width, int height, size_t stride);
+
 // The loaded file as it is written back: file header then file data.
 std::vector<uint8_t> BuildColorBmp(const LoadedBmp& bmp);
 

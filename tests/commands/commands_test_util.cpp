@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "core/bmp.h"
 #include "core/cp932.h"
 #include "core/image_model.h"
 
@@ -9,26 +10,16 @@ namespace lumadrift::test {
 
 std::vector<uint8_t> MakeBmp24(int width, int height)
 {
-    const int stride = (width * 3 + 3) & ~3;
-    std::vector<uint8_t> f(54 + static_cast<size_t>(stride) * height, 0);
-    f[0] = 'B';
-    f[1] = 'M';
-    PutLe32(&f[2], static_cast<uint32_t>(f.size()));
-    PutLe32(&f[10], 54);
-    PutLe32(&f[14], 40);
-    PutLe32(&f[18], static_cast<uint32_t>(width));
-    PutLe32(&f[22], static_cast<uint32_t>(height));
-    PutLe16(&f[26], 1);
-    PutLe16(&f[28], 24);
+    std::vector<uint8_t> bgr(static_cast<size_t>(width) * 3 * height);
     for (int y = 0; y < height; ++y) {
-        uint8_t* row = &f[54 + static_cast<size_t>(height - 1 - y) * stride];
         for (int x = 0; x < width; ++x) {
-            row[3 * x + 0] = static_cast<uint8_t>(x + y + 3);
-            row[3 * x + 1] = static_cast<uint8_t>(y * 10 + 2);
-            row[3 * x + 2] = static_cast<uint8_t>(x * 10 + 1);
+            uint8_t* p = &bgr[(static_cast<size_t>(y) * width + x) * 3];
+            p[0] = static_cast<uint8_t>(x + y + 3);
+            p[1] = static_cast<uint8_t>(y * 10 + 2);
+            p[2] = static_cast<uint8_t>(x * 10 + 1);
         }
     }
-    return f;
+    return BuildBmp24(bgr.data(), width, height, static_cast<size_t>(width) * 3);
 }
 
 std::string MacroBytes(const std::string& utf8)
@@ -57,6 +48,23 @@ DocEnvironment Installation::Environment(bool saveSettings) const
     env.loadSettings = true;
     env.saveSettings = saveSettings;
     return env;
+}
+
+std::vector<int> RunMacro(CLumadriftDoc& doc, const Installation& inst, const std::string& utf8,
+                          ReplaySummary* summary)
+{
+    std::vector<int> failed;
+    ReplayOptions o;
+    o.logDir = inst.logDir();
+    o.baseDir = inst.root() + "/filter";
+    o.onEntry = [&](const ReplayEntry& e) {
+        if (e.outcome != EntryOutcome::kRan)
+            failed.push_back(e.lineNumber);
+    };
+    const ReplaySummary s = ReplayMacroBytes(doc, Bytes(MacroBytes(utf8)), o);
+    if (summary)
+        *summary = s;
+    return failed;
 }
 
 }  // namespace lumadrift::test

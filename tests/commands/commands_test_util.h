@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "commands/lumadrift_doc.h"
+#include "commands/replay.h"
 #include "support/test_support.h"
 
 namespace lumadrift::test {
@@ -27,5 +28,11 @@ struct Installation {
     Installation();
     DocEnvironment Environment(bool saveSettings = false) const;
 };
+
+// Replays a macro (UTF-8, LF) on doc with the installation's log folder and
+// its filter folder as the base of relative paths. Returns the macro lines of
+// the entries that did not run.
+std::vector<int> RunMacro(CLumadriftDoc& doc, const Installation& inst, const std::string& utf8,
+                          ReplaySummary* summary = nullptr);
 
 }  // namespace lumadrift::test

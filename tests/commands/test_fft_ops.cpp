@@ -24,19 +24,7 @@ protected:
     }
     const uint8_t* Current() { return doc.planes().GetPlane(doc.currentPlane()); }
     std::vector<uint8_t> CurrentCopy() { return {Current(), Current() + 72}; }
-    std::vector<int> Run(const std::string& utf8)
-    {
-        std::vector<int> failed;
-        ReplayOptions o;
-        o.logDir = inst.logDir();
-        o.baseDir = inst.root() + "/filter";
-        o.onEntry = [&](const ReplayEntry& e) {
-            if (e.outcome != EntryOutcome::kRan)
-                failed.push_back(e.lineNumber);
-        };
-        ReplayMacroBytes(doc, test::Bytes(MacroBytes(utf8)), o);
-        return failed;
-    }
+    std::vector<int> Run(const std::string& utf8) { return test::RunMacro(doc, inst, utf8); }
     std::string Recorded() const { return test::ReadText(inst.root() + "/filter/rec.flt"); }
     // A mask for the 16 x 8 grid of a 12 x 6 plane: all ones.
     void WriteMask(const std::string& name, int cols, int rows)

@@ -30,19 +30,7 @@ public:
             *p++ = static_cast<uint8_t>(v);
     }
     void Fill(uint8_t v) { std::fill(Current(), Current() + 35, v); }
-    std::vector<int> Run(const std::string& utf8)
-    {
-        std::vector<int> failed;
-        ReplayOptions o;
-        o.logDir = inst.logDir();
-        o.baseDir = inst.root() + "/filter";
-        o.onEntry = [&](const ReplayEntry& e) {
-            if (e.outcome != EntryOutcome::kRan)
-                failed.push_back(e.lineNumber);
-        };
-        ReplayMacroBytes(doc, test::Bytes(MacroBytes(utf8)), o);
-        return failed;
-    }
+    std::vector<int> Run(const std::string& utf8) { return test::RunMacro(doc, inst, utf8); }
     std::string Recorded() const { return test::ReadText(inst.root() + "/filter/rec.flt"); }
 
     test::Installation inst;

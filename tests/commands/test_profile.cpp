@@ -25,19 +25,7 @@ protected:
             for (int x = 0; x < 100; ++x)
                 p[y * 100 + x] = static_cast<uint8_t>(x + 2 * y);
     }
-    std::vector<int> Run(const std::string& utf8)
-    {
-        std::vector<int> failed;
-        ReplayOptions o;
-        o.logDir = inst.logDir();
-        o.baseDir = inst.root() + "/filter";
-        o.onEntry = [&](const ReplayEntry& e) {
-            if (e.outcome != EntryOutcome::kRan)
-                failed.push_back(e.lineNumber);
-        };
-        ReplayMacroBytes(doc, test::Bytes(MacroBytes(utf8)), o);
-        return failed;
-    }
+    std::vector<int> Run(const std::string& utf8) { return test::RunMacro(doc, inst, utf8); }
 
     test::Installation inst;
     CLumadriftDoc doc;

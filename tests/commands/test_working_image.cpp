@@ -23,14 +23,10 @@ protected:
 
     ReplaySummary Run(const std::string& utf8)
     {
-        ReplayOptions o;
-        o.logDir = inst.logDir();
-        o.baseDir = inst.root() + "/filter";
-        o.onEntry = [this](const ReplayEntry& e) {
-            if (e.outcome != EntryOutcome::kRan)
-                failures.push_back(e.lineNumber);
-        };
-        return ReplayMacroBytes(doc, test::Bytes(MacroBytes(utf8)), o);
+        ReplaySummary s;
+        const auto failed = test::RunMacro(doc, inst, utf8, &s);
+        failures.insert(failures.end(), failed.begin(), failed.end());
+        return s;
     }
     void Open() { ASSERT_EQ(doc.OpenDocument(picture), BmpError::kNone); }
     const uint8_t* Current() const { return doc.planes().GetPlane(doc.currentPlane()); }
