@@ -17,6 +17,37 @@ std::unique_ptr<uint8_t[]> AllocatePlane(int width, int height)
 
 }  // namespace
 
+void BankHeader::Set(int n, int w, int hgt)
+{
+    width = w;
+    height = hgt;
+    rangeLeft = 0;
+    rangeTop = 0;
+    rangeWidth = w;
+    rangeHeight = hgt;
+    count = n;
+    source = 0;
+    destination = 0;
+}
+
+int BankHeader::Query(int item) const
+{
+    if (count == 0)
+        return -1;
+    switch (item) {
+    case kBankWidth: return width;
+    case kBankHeight: return height;
+    case kBankRangeLeft: return rangeLeft;
+    case kBankRangeTop: return rangeTop;
+    case kBankRangeWidth: return rangeWidth;
+    case kBankRangeHeight: return rangeHeight;
+    case kBankCount: return count;
+    case kBankSource: return source;
+    case kBankDestination: return destination;
+    default: return -1;
+    }
+}
+
 int PlaneBank::CreatePlaneBank(int count, int width, int height)
 {
     if (count > kCapacity)
@@ -31,22 +62,13 @@ int PlaneBank::CreatePlaneBank(int count, int width, int height)
             return -1;
         }
     }
-    width_ = width;
-    height_ = height;
-    rangeLeft_ = 0;
-    rangeTop_ = 0;
-    rangeWidth_ = width;
-    rangeHeight_ = height;
-    count_ = count;
-    source_ = 0;
-    destination_ = 0;
+    h_.Set(count, width, height);
     return 0;
 }
 
 void PlaneBank::ReleasePlaneBank()
 {
-    width_ = height_ = rangeLeft_ = rangeTop_ = rangeWidth_ = rangeHeight_ = 0;
-    count_ = source_ = destination_ = 0;
+    h_.Clear();
     for (auto& p : planes_)
         p.reset();
 }
@@ -55,73 +77,57 @@ void PlaneBank::SelectPlanes(int source, int destination)
 {
     if (empty())
         return;
-    source_ = source;
-    destination_ = destination;
+    h_.source = source;
+    h_.destination = destination;
 }
 
 uint8_t* PlaneBank::GetPlane(int index)
 {
-    if (index < 0 || index >= count_)
+    if (index < 0 || index >= h_.count)
         return nullptr;
     return planes_[index].get();
 }
 
 const uint8_t* PlaneBank::GetPlane(int index) const
 {
-    if (index < 0 || index >= count_)
+    if (index < 0 || index >= h_.count)
         return nullptr;
     return planes_[index].get();
 }
 
-int PlaneBank::QueryPlaneBank(int item) const
-{
-    if (empty())
-        return -1;
-    switch (item) {
-    case kBankWidth: return width_;
-    case kBankHeight: return height_;
-    case kBankRangeLeft: return rangeLeft_;
-    case kBankRangeTop: return rangeTop_;
-    case kBankRangeWidth: return rangeWidth_;
-    case kBankRangeHeight: return rangeHeight_;
-    case kBankCount: return count_;
-    case kBankSource: return source_;
-    case kBankDestination: return destination_;
-    default: return -1;
-    }
-}
+int PlaneBank::QueryPlaneBank(int item) const { return h_.Query(item); }
 
-uint8_t* PlaneBank::SourcePlane() { return GetPlane(source_); }
-uint8_t* PlaneBank::DestinationPlane() { return GetPlane(destination_); }
-const uint8_t* PlaneBank::SourcePlane() const { return GetPlane(source_); }
+uint8_t* PlaneBank::SourcePlane() { return GetPlane(h_.source); }
+uint8_t* PlaneBank::DestinationPlane() { return GetPlane(h_.destination); }
+const uint8_t* PlaneBank::SourcePlane() const { return GetPlane(h_.source); }
 
 void PlaneBank::ReadRangeRow(int y, uint8_t* buffer, int& length) const
 {
     const uint8_t* src = SourcePlane();
-    if (!src || y < rangeTop_ || y >= rangeTop_ + rangeHeight_ || length < rangeWidth_) {
+    if (!src || y < h_.rangeTop || y >= h_.rangeTop + h_.rangeHeight || length < h_.rangeWidth) {
         if (buffer && length > 0)
             buffer[0] = 0;
         length = 0;
         return;
     }
-    std::memcpy(buffer, src + static_cast<size_t>(y) * width_ + rangeLeft_, rangeWidth_);
-    length = rangeWidth_;
+    std::memcpy(buffer, src + static_cast<size_t>(y) * h_.width + h_.rangeLeft, h_.rangeWidth);
+    length = h_.rangeWidth;
 }
 
 void PlaneBank::WriteRangeRow(int y, const uint8_t* buffer, int& length)
 {
     uint8_t* dst = DestinationPlane();
-    if (!dst || y < rangeTop_ || y >= rangeTop_ + rangeHeight_) {
+    if (!dst || y < h_.rangeTop || y >= h_.rangeTop + h_.rangeHeight) {
         length = 0;
         return;
     }
-    uint8_t* row = dst + static_cast<size_t>(y) * width_ + rangeLeft_;
-    if (length >= rangeWidth_) {
-        length = rangeWidth_;
-        std::memcpy(row, buffer, rangeWidth_);
+    uint8_t* row = dst + static_cast<size_t>(y) * h_.width + h_.rangeLeft;
+    if (length >= h_.rangeWidth) {
+        length = h_.rangeWidth;
+        std::memcpy(row, buffer, h_.rangeWidth);
         return;
     }
-    std::memset(row, 0, rangeWidth_);
+    std::memset(row, 0, h_.rangeWidth);
     if (length > 0)
         std::memcpy(row, buffer, length);
 }
@@ -132,9 +138,9 @@ void PlaneBank::CopyRangeToDestination()
     uint8_t* dst = DestinationPlane();
     if (!src || !dst || src == dst)
         return;
-    for (int y = rangeTop_; y < rangeTop_ + rangeHeight_; ++y) {
-        const size_t off = static_cast<size_t>(y) * width_ + rangeLeft_;
-        std::memcpy(dst + off, src + off, rangeWidth_);
+    for (int y = h_.rangeTop; y < h_.rangeTop + h_.rangeHeight; ++y) {
+        const size_t off = static_cast<size_t>(y) * h_.width + h_.rangeLeft;
+        std::memcpy(dst + off, src + off, h_.rangeWidth);
     }
 }
 
@@ -143,8 +149,8 @@ void PlaneBank::FillRange(uint8_t value)
     uint8_t* dst = DestinationPlane();
     if (!dst)
         return;
-    for (int y = rangeTop_; y < rangeTop_ + rangeHeight_; ++y)
-        std::memset(dst + static_cast<size_t>(y) * width_ + rangeLeft_, value, rangeWidth_);
+    for (int y = h_.rangeTop; y < h_.rangeTop + h_.rangeHeight; ++y)
+        std::memset(dst + static_cast<size_t>(y) * h_.width + h_.rangeLeft, value, h_.rangeWidth);
 }
 
 int ColorBank::CreateColorBank(int count, int width, int height)
@@ -164,22 +170,13 @@ int ColorBank::CreateColorBank(int count, int width, int height)
             return -1;
         }
     }
-    width_ = width;
-    height_ = height;
-    rangeLeft_ = 0;
-    rangeTop_ = 0;
-    rangeWidth_ = width;
-    rangeHeight_ = height;
-    count_ = count;
-    source_ = 0;
-    destination_ = 0;
+    h_.Set(count, width, height);
     return 0;
 }
 
 void ColorBank::ReleaseColorBank()
 {
-    width_ = height_ = rangeLeft_ = rangeTop_ = rangeWidth_ = rangeHeight_ = 0;
-    count_ = source_ = destination_ = 0;
+    h_.Clear();
     for (auto& s : slots_) {
         s.red.reset();
         s.green.reset();
@@ -191,13 +188,13 @@ void ColorBank::SelectColorSlots(int source, int destination)
 {
     if (empty())
         return;
-    source_ = source;
-    destination_ = destination;
+    h_.source = source;
+    h_.destination = destination;
 }
 
 void ColorBank::GetColorPlanes(int slot, uint8_t** red, uint8_t** green, uint8_t** blue)
 {
-    if (slot < 0 || slot >= count_)
+    if (slot < 0 || slot >= h_.count)
         return;
     if (red) *red = slots_[slot].red.get();
     if (green) *green = slots_[slot].green.get();
@@ -207,47 +204,31 @@ void ColorBank::GetColorPlanes(int slot, uint8_t** red, uint8_t** green, uint8_t
 void ColorBank::GetColorPlanes(int slot, const uint8_t** red, const uint8_t** green,
                                const uint8_t** blue) const
 {
-    if (slot < 0 || slot >= count_)
+    if (slot < 0 || slot >= h_.count)
         return;
     if (red) *red = slots_[slot].red.get();
     if (green) *green = slots_[slot].green.get();
     if (blue) *blue = slots_[slot].blue.get();
 }
 
-int ColorBank::QueryColorBank(int item) const
-{
-    if (empty())
-        return -1;
-    switch (item) {
-    case kBankWidth: return width_;
-    case kBankHeight: return height_;
-    case kBankRangeLeft: return rangeLeft_;
-    case kBankRangeTop: return rangeTop_;
-    case kBankRangeWidth: return rangeWidth_;
-    case kBankRangeHeight: return rangeHeight_;
-    case kBankCount: return count_;
-    case kBankSource: return source_;
-    case kBankDestination: return destination_;
-    default: return -1;
-    }
-}
+int ColorBank::QueryColorBank(int item) const { return h_.Query(item); }
 
 void ColorBank::ExtractColorPlane(int channel, uint8_t* gray, bool invert) const
 {
-    if (empty() || !gray || destination_ < 0 || destination_ >= count_)
+    if (empty() || !gray || h_.destination < 0 || h_.destination >= h_.count)
         return;
-    const Slot& s = slots_[destination_];
+    const Slot& s = slots_[h_.destination];
     const uint8_t* src = channel == 0 ? s.red.get() : channel == 1 ? s.green.get()
                        : channel == 2 ? s.blue.get() : nullptr;
     if (!src)
         return;
-    for (int y = rangeTop_; y < rangeTop_ + rangeHeight_; ++y) {
-        const size_t off = static_cast<size_t>(y) * width_ + rangeLeft_;
+    for (int y = h_.rangeTop; y < h_.rangeTop + h_.rangeHeight; ++y) {
+        const size_t off = static_cast<size_t>(y) * h_.width + h_.rangeLeft;
         if (invert) {
-            for (int x = 0; x < rangeWidth_; ++x)
+            for (int x = 0; x < h_.rangeWidth; ++x)
                 gray[off + x] = static_cast<uint8_t>(~src[off + x]);
         } else {
-            std::memcpy(gray + off, src + off, rangeWidth_);
+            std::memcpy(gray + off, src + off, h_.rangeWidth);
         }
     }
 }

@@ -28,6 +28,24 @@ enum PlaneBankItem : int {
     kBankDestination = 9,
 };
 
+// The nine header values both banks share, and their numbered query.
+struct BankHeader {
+    int width = 0;
+    int height = 0;
+    int rangeLeft = 0;
+    int rangeTop = 0;
+    int rangeWidth = 0;
+    int rangeHeight = 0;
+    int count = 0;
+    int source = 0;
+    int destination = 0;
+
+    void Set(int count, int width, int height);
+    void Clear() { *this = BankHeader{}; }
+    // Items 1..9; -1 for every item while the bank is empty or unknown.
+    int Query(int item) const;
+};
+
 class PlaneBank {
 public:
     static constexpr int kCapacity = 30;
@@ -56,12 +74,12 @@ public:
     uint8_t* DestinationPlane();
     const uint8_t* SourcePlane() const;
 
-    bool empty() const { return count_ == 0; }
-    int width() const { return width_; }
-    int height() const { return height_; }
-    int count() const { return count_; }
-    int source() const { return source_; }
-    int destination() const { return destination_; }
+    bool empty() const { return h_.count == 0; }
+    int width() const { return h_.width; }
+    int height() const { return h_.height; }
+    int count() const { return h_.count; }
+    int source() const { return h_.source; }
+    int destination() const { return h_.destination; }
 
     // Copies range row y of the source plane into buffer. length is in/out:
     // when y is outside the range or length is smaller than the range width,
@@ -77,15 +95,7 @@ public:
     void FillRange(uint8_t value);
 
 private:
-    int width_ = 0;
-    int height_ = 0;
-    int rangeLeft_ = 0;
-    int rangeTop_ = 0;
-    int rangeWidth_ = 0;
-    int rangeHeight_ = 0;
-    int count_ = 0;
-    int source_ = 0;
-    int destination_ = 0;
+    BankHeader h_;
     std::array<std::unique_ptr<uint8_t[]>, kCapacity> planes_{};
 };
 
@@ -113,23 +123,15 @@ public:
     // slot into gray (same geometry), complemented when invert is set.
     void ExtractColorPlane(int channel, uint8_t* gray, bool invert) const;
 
-    bool empty() const { return count_ == 0; }
-    int width() const { return width_; }
-    int height() const { return height_; }
-    int count() const { return count_; }
-    int source() const { return source_; }
-    int destination() const { return destination_; }
+    bool empty() const { return h_.count == 0; }
+    int width() const { return h_.width; }
+    int height() const { return h_.height; }
+    int count() const { return h_.count; }
+    int source() const { return h_.source; }
+    int destination() const { return h_.destination; }
 
 private:
-    int width_ = 0;
-    int height_ = 0;
-    int rangeLeft_ = 0;
-    int rangeTop_ = 0;
-    int rangeWidth_ = 0;
-    int rangeHeight_ = 0;
-    int count_ = 0;
-    int source_ = 0;
-    int destination_ = 0;
+    BankHeader h_;
     struct Slot {
         std::unique_ptr<uint8_t[]> red, green, blue;
     };
