@@ -61,23 +61,37 @@ QImage RenderDocumentImage(const CLumadriftDoc& doc, int plane)
 
 namespace {
 
-// The exclusive-or pen: the target is RGB32, whose alpha byte must stay
-// 0xff, so the pen's alpha is 0 and only the colour bytes flip.
-QPen XorPen(uint32_t color, int zoom)
-{
-    QPen pen(QColor::fromRgba(qRgba(color & 0xff, (color >> 8) & 0xff, (color >> 16) & 0xff, 0)));
-    pen.setWidth(ToDisplay(zoom, 1));  // 0: the thinnest line
-    pen.setCapStyle(Qt::SquareCap);
-    pen.setJoinStyle(Qt::MiterJoin);
-    return pen;
-}
-
+// Exclusive-or of the colour bytes under the pen's stroke. The stroke is
+// rasterized into a coverage mask first so that every pixel flips exactly
+// once, however the outline's segments meet; the alpha byte stays 0xff.
 void XorPolyline(QImage& target, const QPolygon& poly, uint32_t color, int zoom)
 {
-    QPainter p(&target);
-    p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-    p.setPen(XorPen(color, zoom));
-    p.drawPolyline(poly);
+    const int width = ToDisplay(zoom, 1);  // 0: the thinnest line
+    const int reach = width / 2 + 2;
+    const QRect bounds =
+        poly.boundingRect().adjusted(-reach, -reach, reach, reach).intersected(target.rect());
+    if (bounds.isEmpty())
+        return;
+    QImage mask(bounds.size(), QImage::Format_Alpha8);
+    mask.fill(0);
+    {
+        QPainter p(&mask);
+        p.translate(-bounds.topLeft());
+        QPen pen(Qt::black);
+        pen.setWidth(width);
+        pen.setCapStyle(Qt::SquareCap);
+        pen.setJoinStyle(Qt::MiterJoin);
+        p.setPen(pen);
+        p.drawPolyline(poly);
+    }
+    const QRgb flip = qRgb(color & 0xff, (color >> 8) & 0xff, (color >> 16) & 0xff) & 0x00ffffff;
+    for (int y = 0; y < bounds.height(); ++y) {
+        const uchar* m = mask.constScanLine(y);
+        auto* line = reinterpret_cast<QRgb*>(target.scanLine(y + bounds.top())) + bounds.left();
+        for (int x = 0; x < bounds.width(); ++x)
+            if (m[x] >= 128)
+                line[x] ^= flip;
+    }
 }
 
 }  // namespace

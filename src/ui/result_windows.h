@@ -38,6 +38,7 @@ public:
     void PlaceAt(QWidget* mainWindow);
     QTreeWidget* list() const { return list_; }
     QPushButton* saveButton() const { return save_; }
+    void reject() override;
 
 Q_SIGNALS:
     void selectionChanged(const std::vector<int>& indices);
@@ -45,7 +46,6 @@ Q_SIGNALS:
     void closeRequested();
 
 protected:
-    void reject() override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
