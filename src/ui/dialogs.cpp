@@ -685,4 +685,150 @@ void CInterImageDlg::accept()
     QDialog::accept();
 }
 
+// --- FFT ----------------------------------------------------------------------
+
+CFftDlg::CFftDlg(const QString& filterDir, std::function<bool(const std::string&)> maskValid,
+                 std::function<int(const std::string&)> saveMask, QWidget* parent)
+    : QDialog(parent), filterDir_(filterDir), maskValid_(std::move(maskValid)),
+      saveMask_(std::move(saveMask))
+{
+    setWindowTitle(QStringLiteral("FFT"));
+    auto* layout = new QVBoxLayout(this);
+    auto* shapeGroup = new QGroupBox(QStringLiteral("ﾏｽｸ形状"), this);
+    auto* sg = new QHBoxLayout(shapeGroup);
+    const char* names[3] = {"方形", "円形", "ﾕｰｻﾞ定義"};
+    for (int i = 0; i < 3; ++i) {
+        shapes_[i] = new QRadioButton(QString::fromUtf8(names[i]), shapeGroup);
+        sg->addWidget(shapes_[i]);
+        connect(shapes_[i], &QRadioButton::clicked, this, [this, i] { ChooseShape(i); });
+    }
+    auto* save = new QPushButton(QStringLiteral("保存"), shapeGroup);
+    save->setAutoDefault(false);
+    sg->addWidget(save);
+    layout->addWidget(shapeGroup);
+
+    auto* band = new QGroupBox(QStringLiteral("通過帯域"), this);
+    auto* g = new QGridLayout(band);
+    const char* labels[2] = {"MIN", "MAX"};
+    for (int i = 0; i < 2; ++i) {
+        edits_[i] = new QLineEdit(band);
+        edits_[i]->setMaxLength(4);
+        edits_[i]->setMaximumWidth(56);
+        bars_[i] = new QScrollBar(Qt::Horizontal, band);
+        bars_[i]->setRange(0, 100);
+        bars_[i]->setSingleStep(1);
+        bars_[i]->setPageStep(10);
+        bars_[i]->setMinimumWidth(200);
+        g->addWidget(new QLabel(QString::fromUtf8(labels[i]), band), i, 0);
+        g->addWidget(edits_[i], i, 1);
+        g->addWidget(new QLabel(QStringLiteral("0"), band), i, 2);
+        g->addWidget(bars_[i], i, 3);
+        g->addWidget(new QLabel(QStringLiteral("1.0"), band), i, 4);
+        connect(bars_[i], &QScrollBar::valueChanged, this, [this, i](int pos) {
+            values_[i] = std::clamp(pos, 0, 100) * 0.01;
+            edits_[i]->setText(QString::asprintf("%0.2lf", values_[i]));
+            Preview();
+        });
+        OnFocusOut(edits_[i], [this, i] {
+            if (shape_ == 2)
+                return;
+            double v = ReadDouble(edits_[i], 4);
+            v = v >= 1.0 ? 1.0 : (v <= 0.0 ? 0.0 : v);
+            values_[i] = v;
+            edits_[i]->setText(QString::asprintf("%1.2lf", v));
+            QSignalBlocker block(bars_[i]);
+            bars_[i]->setValue(static_cast<int>(v * 100));
+            Preview();
+        });
+    }
+    auto* pathRow = new QHBoxLayout;
+    pathRow->addWidget(new QLabel(QStringLiteral("ﾌｧｲﾙﾊﾟｽ"), band));
+    path_ = new QLineEdit(band);
+    path_->setMaxLength(259);
+    browse_ = new QPushButton(QStringLiteral("参照"), band);
+    browse_->setAutoDefault(false);
+    pathRow->addWidget(path_);
+    pathRow->addWidget(browse_);
+    g->addLayout(pathRow, 2, 0, 1, 5);
+    layout->addWidget(band);
+    layout->addWidget(OkCancel(this, false));
+
+    OnFocusOut(path_, [this] {
+        if (shape_ == 2)
+            CheckPath();
+    });
+    connect(browse_, &QPushButton::clicked, this, [this] {
+        const QString f = QFileDialog::getOpenFileName(this, QString(), filterDir_,
+                                                       QStringLiteral("Mask Files (*.msk)"));
+        if (f.isEmpty())
+            return;
+        path_->setText(f);
+        CheckPath();
+    });
+    connect(save, &QPushButton::clicked, this, [this] {
+        QFileDialog dlg(this, QString(), filterDir_, QStringLiteral("Mask Files (*.msk)"));
+        dlg.setAcceptMode(QFileDialog::AcceptSave);
+        dlg.setDefaultSuffix(QStringLiteral("msk"));
+        if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty() && saveMask_)
+            saveMask_(dlg.selectedFiles().first().toStdString());
+    });
+}
+
+void CFftDlg::setParams(double min, double max, int shape, const std::string& path)
+{
+    const double v[2] = {min, max};
+    for (int i = 0; i < 2; ++i) {
+        values_[i] = v[i];
+        edits_[i]->setText(QString::asprintf("%0.2lf", v[i]));
+        QSignalBlocker block(bars_[i]);
+        bars_[i]->setValue(static_cast<int>(v[i] * 100));
+    }
+    path_->setText(QString::fromStdString(path));
+    const int s = std::clamp(shape, 0, 2);
+    shapes_[s]->setChecked(true);
+    ChooseShape(s);
+}
+
+void CFftDlg::ChooseShape(int shape)
+{
+    shape_ = shape;
+    const bool band = shape != 2;
+    for (int i = 0; i < 2; ++i) {
+        edits_[i]->setEnabled(band);
+        bars_[i]->setEnabled(band);
+    }
+    path_->setEnabled(!band);
+    browse_->setEnabled(!band);
+    if (band) {
+        Preview();
+    } else if (maskValid_ && maskValid_(path())) {
+        Preview();
+    } else {
+        path_->clear();
+    }
+}
+
+void CFftDlg::CheckPath()
+{
+    if (maskValid_ && maskValid_(path())) {
+        Preview();
+        return;
+    }
+    QMessageBox::warning(this, QStringLiteral("Lumadrift"),
+                         QStringLiteral("指定されたﾏｽｸﾌｧｲﾙが無効です。"));
+    path_->clear();
+}
+
+void CFftDlg::Preview()
+{
+    Q_EMIT paramsChanged(values_[0], values_[1], shape_);
+}
+
+void CFftDlg::accept()
+{
+    if (shape_ == 2 && path_->text().isEmpty())
+        return;
+    QDialog::accept();
+}
+
 }  // namespace lumadrift

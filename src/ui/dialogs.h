@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTreeWidget>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -238,6 +239,45 @@ private:
     QLineEdit *refName_ = nullptr, *targetName_ = nullptr;
     int targetId_ = -1;
     int referenceId_ = -1;
+};
+
+// FFT band-pass ("FFT") with live preview: every change emits
+// paramsChanged; mask files are checked and written through the two
+// callbacks the caller provides.
+class CFftDlg : public QDialog {
+    Q_OBJECT
+public:
+    CFftDlg(const QString& filterDir, std::function<bool(const std::string&)> maskValid,
+            std::function<int(const std::string&)> saveMask, QWidget* parent = nullptr);
+    // Checks the stored shape's button and runs the first preview.
+    void setParams(double min, double max, int shape, const std::string& path);
+    double minValue() const { return values_[0]; }
+    double maxValue() const { return values_[1]; }
+    int shape() const { return shape_; }
+    std::string path() const { return path_->text().left(259).toStdString(); }
+    QScrollBar* scrollBar(int i) const { return bars_[i]; }
+    QLineEdit* edit(int i) const { return edits_[i]; }
+    QRadioButton* shapeButton(int i) const { return shapes_[i]; }
+    QLineEdit* pathBox() const { return path_; }
+    void accept() override;
+
+Q_SIGNALS:
+    void paramsChanged(double min, double max, int shape);
+
+private:
+    void ChooseShape(int shape);
+    void CheckPath();
+    void Preview();
+    QString filterDir_;
+    std::function<bool(const std::string&)> maskValid_;
+    std::function<int(const std::string&)> saveMask_;
+    QScrollBar* bars_[2] = {};
+    QLineEdit* edits_[2] = {};
+    QRadioButton* shapes_[3] = {};
+    QLineEdit* path_ = nullptr;
+    QPushButton* browse_ = nullptr;
+    double values_[2] = {0.0, 1.0};
+    int shape_ = 0;
 };
 
 // "%d × %d"

@@ -727,8 +727,25 @@ void CLumadriftView::SyncProfileWindow()
 
 void CLumadriftView::OnFft()
 {
-    // The FFT dialog needs document entries that are not there yet; the
-    // command stays without action.
+    if (doc_.BeginFft() < 0) {
+        Warn(QStringLiteral("ｽﾚｯﾄﾞの生成数が上限を超えています"));
+        return;
+    }
+    const ImageSettings& s = doc_.settings();
+    CFftDlg dlg(
+        QString::fromStdString(doc_.dirs().filterDir),
+        [this](const std::string& p) { return doc_.MaskFileValid(p); },
+        [this](const std::string& p) { return doc_.SaveFftMask(p); }, this);
+    connect(&dlg, &CFftDlg::paramsChanged, this,
+            [this](double lo, double hi, int shape) { doc_.PreviewFft(lo, hi, shape); });
+    dlg.setParams(s.fftLow, s.fftHigh, s.fftMaskShape, s.fftMaskFile);
+    if (QWidget* top = window()) {
+        dlg.adjustSize();
+        dlg.move(top->frameGeometry().right() - dlg.frameGeometry().width() + 1,
+                 top->frameGeometry().top());
+    }
+    const bool ok = dlg.exec() == QDialog::Accepted;
+    doc_.CompleteFft(ok, dlg.minValue(), dlg.maxValue(), dlg.shape(), dlg.path());
 }
 
 }  // namespace lumadrift

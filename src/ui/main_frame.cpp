@@ -219,8 +219,7 @@ void CMainFrame::UpdateActions()
     ctx.statusBarVisible = !statusBar()->isHidden();
     for (auto it = actions_.begin(); it != actions_.end(); ++it) {
         const CommandUi ui = EvaluateCommand(it.key(), ctx);
-        // The FFT dialog waits for its document entries.
-        it.value()->setEnabled(ui.enabled && it.key() != kCmdFft);
+        it.value()->setEnabled(ui.enabled);
         if (it.value()->isCheckable())
             it.value()->setChecked(ui.checked);
     }

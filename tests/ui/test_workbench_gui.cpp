@@ -571,6 +571,48 @@ TEST_F(Workbench, PoolToTargetLeavesOnlyTargetAndOk)
     EXPECT_TRUE(doc_->undoAvailable());
 }
 
+TEST_F(Workbench, FftDialogPreviewsAndWantsAMaskPathForUserShape)
+{
+    ToGray();
+    QString minText, maxText;
+    bool stayedOpen = false;
+    AnswerModal<CFftDlg>([&](CFftDlg* d) {
+        minText = d->edit(0)->text();
+        maxText = d->edit(1)->text();
+        d->scrollBar(0)->setValue(10);
+        EXPECT_EQ(d->edit(0)->text(), QStringLiteral("0.10"));
+        EXPECT_EQ(d->edit(0)->maxLength(), 4);
+        d->shapeButton(2)->click();
+        EXPECT_FALSE(d->scrollBar(0)->isEnabled());
+        EXPECT_TRUE(d->pathBox()->isEnabled());
+        d->accept();  // shape 2 without a path: stays open
+        stayedOpen = d->isVisible();
+        d->shapeButton(1)->click();
+        d->accept();
+    });
+    frame_->OnCommand(kCmdFft);
+    EXPECT_EQ(minText, QStringLiteral("0.00"));
+    EXPECT_EQ(maxText, QStringLiteral("1.00"));
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(doc_->state(), kStateGray);
+    EXPECT_DOUBLE_EQ(doc_->settings().fftLow, 0.10);
+    EXPECT_EQ(doc_->settings().fftMaskShape, 1);
+    EXPECT_TRUE(Enabled(kCmdUndo));
+}
+
+TEST_F(Workbench, FftRefusedThreadCountIsReported)
+{
+    ToGray();
+    doc_->settings().fftThreads = 0;
+    QString message;
+    AnswerModal<QMessageBox>([&](QMessageBox* box) {
+        message = box->text();
+        box->accept();
+    });
+    frame_->OnCommand(kCmdFft);
+    EXPECT_EQ(message, QStringLiteral("ｽﾚｯﾄﾞの生成数が上限を超えています"));
+}
+
 TEST_F(Workbench, UndoAndRedoFromTheMenu)
 {
     ToGray();
