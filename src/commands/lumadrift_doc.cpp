@@ -249,6 +249,16 @@ void CLumadriftDoc::RunPreview(const PlaneFilter& filter)
     Redraw();
 }
 
+// --- processing range ------------------------------------------------------------
+
+int CLumadriftDoc::ToggleRangeEdit()
+{
+    if (state_ != kStateColor && state_ != kStateRangeEdit)
+        return -1;
+    state_ = state_ == kStateColor ? kStateRangeEdit : kStateColor;
+    return 0;
+}
+
 // --- acquisition -------------------------------------------------------------
 
 int CLumadriftDoc::Acquire(int channel, int invert, double baseAngle)

@@ -83,6 +83,10 @@ public:
     // Frees the file, the planes, the history and the pool.
     void ReleaseImage();
 
+    // --- processing range -------------------------------------------------------
+    // Range editing on the colour picture: state 1 <-> 2; -1 in other states.
+    int ToggleRangeEdit();
+
     // --- acquisition ---------------------------------------------------------
     // The interactive form: the current processing range; -1 (and nothing
     // changes) when it does not lie inside the image or the channel is not

@@ -476,10 +476,8 @@ void CLumadriftView::mouseReleaseEvent(QMouseEvent* event)
 
 void CLumadriftView::ToggleRangeDisplay()
 {
-    const int state = doc_.state();
-    if (state != kStateColor && state != kStateRangeEdit)
+    if (doc_.ToggleRangeEdit() != 0)
         return;
-    doc_.setState(state == kStateColor ? kStateRangeEdit : kStateColor);
     const int z = doc_.zoom();
     const int w = doc_.imageWidth();
     const int h = doc_.imageHeight();

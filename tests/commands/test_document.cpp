@@ -219,6 +219,19 @@ TEST_F(DocumentTest, SettingsAreSavedOnlyWhenAsked)
     EXPECT_EQ(reader.settings().binarizeMin, 42);
 }
 
+TEST_F(DocumentTest, RangeEditingTogglesOnlyOnTheColourPicture)
+{
+    EXPECT_EQ(doc.ToggleRangeEdit(), -1);  // no picture
+    ASSERT_EQ(doc.OpenDocument(Picture("a.bmp", 4, 4)), BmpError::kNone);
+    ASSERT_EQ(doc.ToggleRangeEdit(), 0);
+    EXPECT_EQ(doc.state(), kStateRangeEdit);
+    ASSERT_EQ(doc.ToggleRangeEdit(), 0);
+    EXPECT_EQ(doc.state(), kStateColor);
+    MakeGray(2, 2);
+    EXPECT_EQ(doc.ToggleRangeEdit(), -1);
+    EXPECT_EQ(doc.state(), kStateGray);
+}
+
 TEST(DocumentLayout, BrokenLayoutTouchesNoFiles)
 {
     test::TempDir dir;
