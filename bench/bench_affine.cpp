@@ -51,6 +51,24 @@ void BM_Affine(benchmark::State& state)
 }
 BENCHMARK(BM_Affine)->Unit(benchmark::kMillisecond);
 
+// The narrower paths, for machines without the widest instructions.
+void BM_AffineLimited(benchmark::State& state)
+{
+    const AffineSimd previous = LimitAffineSimd(static_cast<AffineSimd>(state.range(0)));
+    Planes& p = Data();
+    for (auto _ : state) {
+        AffineTransformKernel(p.gray.data(), p.out.data(), kSide, kRange, kParams);
+        benchmark::DoNotOptimize(p.out.data());
+        benchmark::ClobberMemory();
+    }
+    LimitAffineSimd(previous);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kPixels);
+}
+BENCHMARK(BM_AffineLimited)
+    ->Arg(static_cast<int>(AffineSimd::Scalar))
+    ->Arg(static_cast<int>(AffineSimd::Avx2))
+    ->Unit(benchmark::kMillisecond);
+
 #ifdef LUMADRIFT_HAVE_OPENCV
 // The same inverse mapping as a 2 x 3 matrix.
 void BM_AffineCvWarpAffine(benchmark::State& state)

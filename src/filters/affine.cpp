@@ -1,21 +1,49 @@
 #include "filters/affine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
-
 #include <cstring>
 
-#if defined(__x86_64__)
+#if defined(__GNUC__) && defined(__x86_64__)
+#define LUMADRIFT_AFFINE_X86 1
+// GCC 12 takes the deliberately undefined pass-through operand inside some
+// AVX-512 intrinsics for an uninitialised read.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 #endif
 
 namespace lumadrift {
 
 namespace {
 
+std::atomic<AffineSimd> gWidestAllowed{AffineSimd::Avx512};
+
 // The integers a double truncates to without leaving the int range.
 inline bool TruncatesToInt(double t) { return t > -2147483648.0 && t < 2147483648.0; }
+
+// A zoom factor prepared for the vector quotient below. fast is false for
+// zooms so small, large or undefined that its intermediate values could
+// leave the normal doubles; such zooms divide.
+struct Divisor {
+    double d = 0.0;
+    double inverse = 0.0;  // 1 / d, correctly rounded
+    bool fast = false;
+};
+
+Divisor PrepareDivisor(double d)
+{
+    Divisor v;
+    v.d = d;
+    const double size = std::fabs(d);
+    v.fast = size >= 0x1p-100 && size <= 0x1p100;
+    if (v.fast)
+        v.inverse = 1.0 / d;
+    return v;
+}
 
 struct Mapping {
     const uint8_t* src;
@@ -23,6 +51,7 @@ struct Mapping {
     int x0, y0, x1, y1;  // range, x1 and y1 one past the end
     double c, s;
     AffineParams p;
+    Divisor zoomX, zoomY;
 };
 
 // The four samples around (J, K), which must lie in the range: a step past
@@ -98,8 +127,7 @@ void MapSegmentScalar(const Mapping& m, int xa, int xb, double vs, double vc, ui
         out[x] = MapPixel(m, x, vs, vc);
 }
 
-#if defined(__GNUC__) && defined(__x86_64__)
-#define LUMADRIFT_AFFINE_AVX2 1
+#if LUMADRIFT_AFFINE_X86
 // Two neighbouring bytes, the first in the low byte.
 inline int Pair(const uint8_t* p) { return p[0] | (p[1] << 8); }
 
@@ -186,14 +214,338 @@ __attribute__((target("avx2"))) void MapSegmentAvx2(const Mapping& m, int xa, in
     MapSegmentScalar(m, x, xb, vs, vc, out);
 }
 
-bool HaveAvx2()
+#define LUMADRIFT_AFFINE_TARGET_512 __attribute__((target("avx512f,avx512vl,avx512bw,avx512dq")))
+
+// n / d in eight lanes, bit for bit the double the division gives, at a
+// fraction of its cost: for these eight quotients the division unit is
+// busy longer than the rest of the pixels' work takes.
+//
+// With y = 1 / d correctly rounded, q0 = n y, and two corrections
+// q' = q + (n - d q) y, each a fused multiply-add over the residual that
+// another fused multiply-add gives. Why the last one lands exactly on the
+// rounded quotient t = n / d (scale n and d into [1, 2), which changes
+// nothing while every value stays a normal double; signs do not matter):
+// - q0 is within 2 ulp of t, since d y = 1 + e with |e| < 2^-53. The first
+//   correction gives t + (t - q0)(about 2^-52) before rounding, so q1 is
+//   one of the two doubles around t.
+// - Then n - d q1 is a multiple of 2^-105 (2^-104 when q1 >= 1) below
+//   2^-52 (2^-51) in size: it fits in 53 bits, so the residual is exact,
+//   and the second correction before rounding is z = t + (t - q1)(d y - 1).
+// - z rounds like t unless a midpoint m between two doubles lies between
+//   them. n - d m is a nonzero multiple of ulp(m) 2^-53 (n = d m is
+//   impossible: d times an odd 54-bit number needs more than 53 bits), so
+//   |t - m| >= ulp(m) 2^-53 / d. Only the midpoints next to q1 are near,
+//   so |t - q1| <= ulp(m) / 2 + |t - m|, and with |d y - 1| <= d 2^-54,
+//   |z - t| < |t - m| follows from d^2 + d 2^-52 < 4.
+// The window on |n| (and on |d|, see Divisor) keeps every intermediate a
+// normal double; zero (whose sign the corrections could lose), tiny, huge,
+// infinite and undefined numerators take the division.
+LUMADRIFT_AFFINE_TARGET_512 inline __m512d Quotient(__m512d n, const Divisor& div)
 {
-    static const bool have = __builtin_cpu_supports("avx2");
+    const __m512d d = _mm512_set1_pd(div.d);
+    if (div.fast) {
+        const __m512d inv = _mm512_set1_pd(div.inverse);
+        const __m512d q0 = _mm512_mul_pd(n, inv);
+        const __m512d q1 = _mm512_fmadd_pd(_mm512_fnmadd_pd(q0, d, n), inv, q0);
+        const __m512d q = _mm512_fmadd_pd(_mm512_fnmadd_pd(q1, d, n), inv, q1);
+        const __m512d size = _mm512_abs_pd(n);
+        __mmask8 ok = _mm512_cmp_pd_mask(size, _mm512_set1_pd(0x1p-500), _CMP_GE_OQ);
+        ok = _mm512_mask_cmp_pd_mask(ok, size, _mm512_set1_pd(0x1p500), _CMP_LE_OQ);
+        if (ok == 0xFF)
+            return q;
+    }
+    return _mm512_div_pd(n, d);
+}
+
+// Constants of one destination row for the eight-pixel steps below.
+struct Row512 {
+    __m512d cx, cy, sx, c, s, vs, vc;
+    __m256i x0, y0, x1, y1;
+};
+
+LUMADRIFT_AFFINE_TARGET_512 inline Row512 MakeRow512(const Mapping& m, double vs, double vc)
+{
+    return {_mm512_set1_pd(m.p.centerX), _mm512_set1_pd(m.p.centerY), _mm512_set1_pd(m.p.shiftX),
+            _mm512_set1_pd(m.c),         _mm512_set1_pd(m.s),         _mm512_set1_pd(vs),
+            _mm512_set1_pd(vc),          _mm256_set1_epi32(m.x0),     _mm256_set1_epi32(m.y0),
+            _mm256_set1_epi32(m.x1),     _mm256_set1_epi32(m.y1)};
+}
+
+// Source positions of the eight pixels whose x are the lanes of xv, each
+// lane doing its pixel's operations in the scalar order, and which of them
+// lie in the range.
+struct Where512 {
+    __m512d X, Y;
+    __m256i J, K;
+    __mmask8 inside;
+};
+
+LUMADRIFT_AFFINE_TARGET_512 inline Where512 Locate(const Mapping& m, const Row512& r, __m512d xv)
+{
+    Where512 w;
+    const __m512d u = _mm512_sub_pd(_mm512_sub_pd(xv, r.cx), r.sx);
+    w.X = Quotient(_mm512_add_pd(_mm512_sub_pd(_mm512_mul_pd(u, r.c), r.vs), r.cx), m.zoomX);
+    w.Y = Quotient(_mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(u, r.s), r.vc), r.cy), m.zoomY);
+    // Out of the int range and NaN convert to INT_MIN: outside.
+    const __m512d half = _mm512_set1_pd(0.5);
+    w.J = _mm512_cvttpd_epi32(_mm512_add_pd(w.X, half));
+    w.K = _mm512_cvttpd_epi32(_mm512_add_pd(w.Y, half));
+    w.inside = _mm256_cmpge_epi32_mask(w.J, r.x0) & _mm256_cmplt_epi32_mask(w.J, r.x1) &
+               _mm256_cmpge_epi32_mask(w.K, r.y0) & _mm256_cmplt_epi32_mask(w.K, r.y1);
+    return w;
+}
+
+// The interpolation of eight pixels from their samples, clamped and
+// truncated; lanes outside the range give 0.
+LUMADRIFT_AFFINE_TARGET_512 inline void Interpolate(const Where512& w, __m256i p00, __m256i p01,
+                                                    __m256i p10, __m256i p11, uint8_t* out)
+{
+    const __m512d one = _mm512_set1_pd(1.0);
+    const __m512d fx = _mm512_sub_pd(w.X, _mm512_cvtepi32_pd(w.J));
+    const __m512d fy = _mm512_sub_pd(w.Y, _mm512_cvtepi32_pd(w.K));
+    const __m512d gx = _mm512_sub_pd(one, fx);
+    const __m512d gy = _mm512_sub_pd(one, fy);
+    const __m512d upper = _mm512_add_pd(_mm512_mul_pd(gx, _mm512_cvtepi32_pd(p00)),
+                                        _mm512_mul_pd(fx, _mm512_cvtepi32_pd(p01)));
+    const __m512d lower = _mm512_add_pd(_mm512_mul_pd(gx, _mm512_cvtepi32_pd(p10)),
+                                        _mm512_mul_pd(fx, _mm512_cvtepi32_pd(p11)));
+    __m512d L = _mm512_add_pd(_mm512_mul_pd(gy, upper), _mm512_mul_pd(fy, lower));
+    L = _mm512_min_pd(_mm512_max_pd(L, _mm512_setzero_pd()), _mm512_set1_pd(255.0));
+    const __m256i v = _mm256_maskz_mov_epi32(w.inside, _mm512_cvttpd_epi32(L));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm256_cvtepi32_epi8(v));
+}
+
+// Eight pixels at a time reading the plane itself. Masked gathers read
+// only the lanes that map inside; each reads four bytes at (J, K) and
+// (J, K + 1), of which the low two are the samples.
+LUMADRIFT_AFFINE_TARGET_512 void MapSegmentAvx512(const Mapping& m, int xa, int xb, double vs,
+                                                  double vc, uint8_t* out)
+{
+    const Row512 r = MakeRow512(m, vs, vc);
+    const __m256i lastCol = _mm256_set1_epi32(m.x1 - 1), lastRow = _mm256_set1_epi32(m.y1 - 1);
+    const __m256i stride = _mm256_set1_epi32(m.stride);
+    const __m256i lowByte = _mm256_set1_epi32(0xFF);
+    // A four-byte read must end at the range's last byte at the latest;
+    // pixels reading later take the scalar path.
+    const __m256i lastRead = _mm256_set1_epi32((m.y1 - 1) * m.stride + m.x1 - 1 - 3);
+
+    int x = xa;
+    // Whole numbers far below 2^53: the running sum is exactly x + lane.
+    __m512d xv = _mm512_add_pd(_mm512_set1_pd(x), _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7));
+    for (; x + 8 <= xb; x += 8, xv = _mm512_add_pd(xv, _mm512_set1_pd(8.0))) {
+        const Where512 w = Locate(m, r, xv);
+        if (w.inside == 0) {
+            std::memset(out + x, 0, 8);
+            continue;
+        }
+        const __m256i idx = _mm256_add_epi32(_mm256_mullo_epi32(w.K, stride), w.J);
+        const __m256i idxBelow = _mm256_mask_add_epi32(idx, _mm256_cmplt_epi32_mask(w.K, lastRow), idx, stride);
+        if (_mm256_mask_cmpgt_epi32_mask(w.inside, idxBelow, lastRead) != 0) {
+            MapSegmentScalar(m, x, x + 8, vs, vc, out);
+            continue;
+        }
+        const __m256i g0 = _mm256_mmask_i32gather_epi32(_mm256_setzero_si256(), w.inside, idx, m.src, 1);
+        const __m256i g1 = _mm256_mmask_i32gather_epi32(_mm256_setzero_si256(), w.inside, idxBelow, m.src, 1);
+        const __mmask8 right = _mm256_cmplt_epi32_mask(w.J, lastCol);
+        const __m256i p00 = _mm256_and_si256(g0, lowByte);
+        const __m256i p01 = _mm256_mask_and_epi32(p00, right, _mm256_srli_epi32(g0, 8), lowByte);
+        const __m256i p10 = _mm256_and_si256(g1, lowByte);
+        const __m256i p11 = _mm256_mask_and_epi32(p10, right, _mm256_srli_epi32(g1, 8), lowByte);
+        Interpolate(w, p00, p01, p10, p11, out + x);
+    }
+    MapSegmentScalar(m, x, xb, vs, vc, out);
+}
+
+// The source pixels a tile can reach, rearranged so that one gather lane
+// fetches all four samples: entry (j, k) holds S(j, k) and below it
+// S(j, k + 1), so the four bytes at entry (J, K) are p00, p10, p01, p11.
+// The rule for the range's edges is built in: the row below the last row
+// repeats it and the entry right of the last column repeats that column.
+// This halves the gathers, the costliest part of a pixel here, and reads
+// no byte outside the range.
+struct PairTile {
+    static constexpr int kCapacity = 16384;  // entries: 32 KB, within the first-level cache
+    int ja = 0, ka = 0;                      // range position of entry (0, 0)
+    int width = 0, height = 0;               // entries per row (one past the last column), rows
+    alignas(64) uint16_t pairs[kCapacity];
+};
+
+// Columns or rows [lo, hi] of the range that the positions between a and b
+// (any order) can round into, with a margin far above the rounding of the
+// position arithmetic; false when none.
+bool Span(double a, double b, int first, int end, int& lo, int& hi)
+{
+    if (!std::isfinite(a) || !std::isfinite(b))
+        return false;
+    const double from = std::floor(std::min(a, b)) - 2.0, to = std::ceil(std::max(a, b)) + 2.0;
+    if (to < first || from > end - 1)
+        return false;
+    lo = from < first ? first : static_cast<int>(from);
+    hi = to > end - 1 ? end - 1 : static_cast<int>(to);
+    return true;
+}
+
+// Columns [ja, jb] and rows [ka, kb] of the range that destination tile
+// [xa, xb) x [ya, yb) can read from; false when none. The mapping is
+// affine, so the corners bound the tile's positions.
+bool SourceSpan(const Mapping& m, int xa, int xb, int ya, int yb, int& ja, int& jb, int& ka, int& kb)
+{
+    double minX = 0, maxX = 0, minY = 0, maxY = 0;
+    const int xs[2] = {xa, xb - 1}, ys[2] = {ya, yb - 1};
+    bool first = true;
+    for (int y : ys) {
+        for (int x : xs) {
+            double X, Y;
+            MapCoords(m, x, y, X, Y);
+            if (first || !(X >= minX))
+                minX = X;
+            if (first || !(X <= maxX))
+                maxX = X;
+            if (first || !(Y >= minY))
+                minY = Y;
+            if (first || !(Y <= maxY))
+                maxY = Y;
+            first = false;
+        }
+    }
+    return Span(minX, maxX, m.x0, m.x1, ja, jb) && Span(minY, maxY, m.y0, m.y1, ka, kb);
+}
+
+// Fills the pair tile for destination tile [xa, xb) x [ya, yb); false when
+// its source area does not fit.
+LUMADRIFT_AFFINE_TARGET_512 bool BuildPairTile(const Mapping& m, int xa, int xb, int ya, int yb, PairTile& t)
+{
+    int ja, jb, ka, kb;
+    if (!SourceSpan(m, xa, xb, ya, yb, ja, jb, ka, kb))
+        return false;
+    const long long width = static_cast<long long>(jb) - ja + 2, height = static_cast<long long>(kb) - ka + 1;
+    if (width * height > PairTile::kCapacity)
+        return false;
+    t.ja = ja;
+    t.ka = ka;
+    t.width = static_cast<int>(width);
+    t.height = static_cast<int>(height);
+    // Columns ja .. last are read; the entry after them repeats the last one
+    // when it would lie past the range.
+    const int last = std::min(jb + 1, m.x1 - 1);
+    const int count = last - ja + 1;
+    for (int k = ka; k <= kb; ++k) {
+        const uint8_t* upper = m.src + static_cast<size_t>(k) * m.stride + ja;
+        const uint8_t* lower = k < m.y1 - 1 ? upper + m.stride : upper;
+        uint16_t* row = t.pairs + static_cast<size_t>(k - ka) * t.width;
+        for (int j = 0; j < count; j += 32) {
+            const __mmask32 keep = count - j >= 32 ? ~0u : (1u << (count - j)) - 1;
+            const __m512i a = _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(keep, upper + j));
+            const __m512i b = _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(keep, lower + j));
+            _mm512_mask_storeu_epi16(row + j, keep, _mm512_or_si512(a, _mm512_slli_epi16(b, 8)));
+        }
+        if (count < t.width)
+            row[count] = row[count - 1];
+    }
+    return true;
+}
+
+// Eight pixels at a time reading the pair tile: one gather per eight
+// pixels. A lane whose position the tile does not cover (it cannot happen
+// with the margins above, but the tile is never read outside) sends its
+// eight pixels down the scalar path.
+LUMADRIFT_AFFINE_TARGET_512 void MapSegmentPairs(const Mapping& m, const PairTile& t, int xa, int xb,
+                                                 double vs, double vc, uint8_t* out)
+{
+    const Row512 r = MakeRow512(m, vs, vc);
+    const __m256i ja = _mm256_set1_epi32(t.ja), ka = _mm256_set1_epi32(t.ka);
+    const __m256i lastJ = _mm256_set1_epi32(t.width - 2), lastK = _mm256_set1_epi32(t.height - 1);
+    const __m256i width = _mm256_set1_epi32(t.width);
+    const __m256i lowByte = _mm256_set1_epi32(0xFF);
+
+    int x = xa;
+    __m512d xv = _mm512_add_pd(_mm512_set1_pd(x), _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7));
+    for (; x + 8 <= xb; x += 8, xv = _mm512_add_pd(xv, _mm512_set1_pd(8.0))) {
+        const Where512 w = Locate(m, r, xv);
+        if (w.inside == 0) {
+            std::memset(out + x, 0, 8);
+            continue;
+        }
+        const __m256i dj = _mm256_sub_epi32(w.J, ja), dk = _mm256_sub_epi32(w.K, ka);
+        const __mmask8 covered = _mm256_cmple_epu32_mask(dj, lastJ) & _mm256_cmple_epu32_mask(dk, lastK);
+        if ((w.inside & ~covered) != 0) {
+            MapSegmentScalar(m, x, x + 8, vs, vc, out);
+            continue;
+        }
+        const __m256i idx = _mm256_add_epi32(_mm256_mullo_epi32(dk, width), dj);
+        const __m256i g = _mm256_mmask_i32gather_epi32(_mm256_setzero_si256(), w.inside, idx, t.pairs, 2);
+        const __m256i p00 = _mm256_and_si256(g, lowByte);
+        const __m256i p10 = _mm256_and_si256(_mm256_srli_epi32(g, 8), lowByte);
+        const __m256i p01 = _mm256_and_si256(_mm256_srli_epi32(g, 16), lowByte);
+        const __m256i p11 = _mm256_srli_epi32(g, 24);
+        Interpolate(w, p00, p01, p10, p11, out + x);
+    }
+    MapSegmentScalar(m, x, xb, vs, vc, out);
+}
+
+// One destination tile: through a pair tile when the source area fits,
+// else straight from the plane.
+LUMADRIFT_AFFINE_TARGET_512 void MapTileAvx512(const Mapping& m, int xa, int xb, int ya, int yb,
+                                               uint8_t* dst, PairTile& t)
+{
+    const bool pairs = BuildPairTile(m, xa, xb, ya, yb, t);
+    for (int y = ya; y < yb; ++y) {
+        const double v = y - m.p.centerY - m.p.shiftY;
+        uint8_t* out = dst + static_cast<size_t>(y) * m.stride;
+        if (pairs)
+            MapSegmentPairs(m, t, xa, xb, v * m.s, v * m.c, out);
+        else
+            MapSegmentAvx512(m, xa, xb, v * m.s, v * m.c, out);
+    }
+}
+
+LUMADRIFT_AFFINE_TARGET_512 void QuotientsAvx512(const double* n, const Divisor& d, double* q, int count)
+{
+    int i = 0;
+    for (; i + 8 <= count; i += 8)
+        _mm512_storeu_pd(q + i, Quotient(_mm512_loadu_pd(n + i), d));
+    for (; i < count; ++i)
+        q[i] = n[i] / d.d;
+}
+
+AffineSimd Supported()
+{
+    static const AffineSimd have = [] {
+        if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+            __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq"))
+            return AffineSimd::Avx512;
+        return __builtin_cpu_supports("avx2") ? AffineSimd::Avx2 : AffineSimd::Scalar;
+    }();
     return have;
 }
+#else
+AffineSimd Supported() { return AffineSimd::Scalar; }
 #endif
 
+// The widest path the processor has and the caller allows.
+AffineSimd Chosen()
+{
+    return std::min(Supported(), gWidestAllowed.load(std::memory_order_relaxed));
+}
+
 }  // namespace
+
+AffineSimd LimitAffineSimd(AffineSimd widest)
+{
+    return gWidestAllowed.exchange(widest, std::memory_order_relaxed);
+}
+
+void AffineQuotients(const double* n, double d, double* q, int count)
+{
+#if LUMADRIFT_AFFINE_X86
+    if (Chosen() == AffineSimd::Avx512) {
+        QuotientsAvx512(n, PrepareDivisor(d), q, count);
+        return;
+    }
+#endif
+    for (int i = 0; i < count; ++i)
+        q[i] = n[i] / d;
+}
 
 void AffineTransformKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange range,
                            const AffineParams& p)
@@ -201,16 +553,29 @@ void AffineTransformKernel(const uint8_t* src, uint8_t* dst, int stride, FilterR
     if (!src || !dst || range.w <= 0 || range.h <= 0)
         return;
     const double theta = p.angle * 3.141592654 / 180.0;
-    const Mapping m{src, stride, range.x0, range.y0, range.x0 + range.w, range.y0 + range.h,
-                    std::cos(theta), std::sin(theta), p};
+    const Mapping m{src,
+                    stride,
+                    range.x0,
+                    range.y0,
+                    range.x0 + range.w,
+                    range.y0 + range.h,
+                    std::cos(theta),
+                    std::sin(theta),
+                    p,
+                    PrepareDivisor(p.zoomX),
+                    PrepareDivisor(p.zoomY)};
+
+    // The vector paths use 32-bit byte offsets.
+    AffineSimd path = Chosen();
+    if (static_cast<long long>(m.y1) * stride >= (1LL << 31) - 4)
+        path = AffineSimd::Scalar;
 
     // Square tiles: a rotated row sweeps across many source rows, and a
     // tile keeps the source pixels it needs in the first-level cache. The
     // order of the destination pixels does not change any result.
     constexpr int kTile = 64;
-#if LUMADRIFT_AFFINE_AVX2
-    // Gathers use 32-bit byte offsets.
-    const bool avx2 = HaveAvx2() && static_cast<long long>(m.y1) * stride < (1LL << 31) - 4;
+#if LUMADRIFT_AFFINE_X86
+    PairTile pairTile;  // on the stack: the function allocates nothing
 #endif
     // A zero zoom maps every pixel to an infinite or undefined position.
     const bool black = p.zoomX == 0.0 || p.zoomY == 0.0;
@@ -223,18 +588,27 @@ void AffineTransformKernel(const uint8_t* src, uint8_t* dst, int stride, FilterR
                     std::memset(dst + static_cast<size_t>(y) * stride + tx, 0, static_cast<size_t>(txEnd - tx));
                 continue;
             }
+#if LUMADRIFT_AFFINE_X86
+            if (path == AffineSimd::Avx512) {
+                MapTileAvx512(m, tx, txEnd, ty, tyEnd, dst, pairTile);
+                continue;
+            }
+#endif
             for (int y = ty; y < tyEnd; ++y) {
                 // v and its products depend on the row only; they are the
                 // values the per-pixel formula computes.
                 const double v = y - p.centerY - p.shiftY;
+                const double vs = v * m.s, vc = v * m.c;
                 uint8_t* out = dst + static_cast<size_t>(y) * stride;
-#if LUMADRIFT_AFFINE_AVX2
-                if (avx2) {
-                    MapSegmentAvx2(m, tx, txEnd, v * m.s, v * m.c, out);
-                    continue;
-                }
+                switch (path) {
+#if LUMADRIFT_AFFINE_X86
+                case AffineSimd::Avx2:
+                    MapSegmentAvx2(m, tx, txEnd, vs, vc, out);
+                    break;
 #endif
-                MapSegmentScalar(m, tx, txEnd, v * m.s, v * m.c, out);
+                default:
+                    MapSegmentScalar(m, tx, txEnd, vs, vc, out);
+                }
             }
         }
     }

@@ -16,6 +16,9 @@
 //   truncated toward zero.
 // - Only range pixels are read; only the destination range is written.
 //   Source and destination must be different planes.
+// - The work runs on the widest vector instructions the processor has;
+//   every path gives the same bytes, the quotients included (see
+//   AffineQuotients).
 #pragma once
 
 #include <cstdint>
@@ -31,6 +34,19 @@ struct AffineParams {
     double zoomX = 0.0, zoomY = 0.0;
     double shiftX = 0.0, shiftY = 0.0;
 };
+
+// Instruction sets the kernel may use; it takes the widest the processor
+// has, up to a limit. Every path gives the same bytes.
+enum class AffineSimd { Scalar, Avx2, Avx512 };
+
+// Sets the widest instruction set the kernel may use (tests run each path
+// on one machine); returns the previous limit. The default allows all.
+AffineSimd LimitAffineSimd(AffineSimd widest);
+
+// q[i] = n[i] / d for i < count, computed the way the widest allowed path
+// computes source positions; open to tests that hold it to the division
+// bit for bit.
+void AffineQuotients(const double* n, double d, double* q, int count);
 
 void AffineTransformKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange range,
                            const AffineParams& p);

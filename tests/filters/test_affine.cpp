@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -69,6 +71,31 @@ const ParamCase kParams[] = {
     {"TinyZoom", {0, 0, 0, 1e-300, 1e-300, 0, 0}},
 };
 
+// Holds the kernel to one instruction set for a scope.
+class SimdLimit {
+public:
+    explicit SimdLimit(AffineSimd widest) : previous_(LimitAffineSimd(widest)) {}
+    ~SimdLimit() { LimitAffineSimd(previous_); }
+
+private:
+    AffineSimd previous_;
+};
+
+const AffineSimd kPaths[] = {AffineSimd::Scalar, AffineSimd::Avx2, AffineSimd::Avx512};
+
+// The first path whose bytes differ from the reference, or "".
+std::string MismatchOnAnyPath(const Canvas& in, const AffineParams& p)
+{
+    const std::vector<uint8_t> want = Reference(in, p);
+    for (AffineSimd path : kPaths) {
+        SimdLimit limit(path);
+        const std::string diff = ref::FirstDifference(Transform(in, p), want, in.stride);
+        if (!diff.empty())
+            return "path " + std::to_string(static_cast<int>(path)) + ": " + diff;
+    }
+    return "";
+}
+
 class AffineMatchesReference : public ::testing::TestWithParam<ParamCase> {};
 
 TEST_P(AffineMatchesReference, OnEveryShape)
@@ -77,7 +104,8 @@ TEST_P(AffineMatchesReference, OnEveryShape)
     struct Shape {
         int w, h;
     };
-    std::vector<Shape> shapes = {{1, 1}, {1, 9}, {9, 1}, {2, 2}, {17, 13}, {30, 4}};
+    // Wider than one tile too, so tile seams and the edge rules meet.
+    std::vector<Shape> shapes = {{1, 1}, {1, 9}, {9, 1}, {2, 2}, {17, 13}, {30, 4}, {131, 70}};
     std::mt19937 rng(31);
     for (int i = 0; i < 10; ++i)
         shapes.push_back({1 + static_cast<int>(rng() % 40), 1 + static_cast<int>(rng() % 40)});
@@ -87,12 +115,105 @@ TEST_P(AffineMatchesReference, OnEveryShape)
         for (int y = 0; y < s.h; ++y)
             for (int x = 0; x < s.w; ++x)
                 in.at(in.range.x0 + x, in.range.y0 + y) = static_cast<uint8_t>(rng());
-        ASSERT_EQ(ref::FirstDifference(Transform(in, p), Reference(in, p), in.stride), "");
+        ASSERT_EQ(MismatchOnAnyPath(in, p), "");
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Params, AffineMatchesReference, ::testing::ValuesIn(kParams),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Random ranges from 1 x 1 up, parameters drawn around the cases where the
+// rounding of J and K or the edge rules are most delicate.
+TEST(AffineProperty, EveryPathMatchesReferenceOnRandomParameters)
+{
+    std::mt19937 rng(2024);
+    auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+    auto pick = [&](std::initializer_list<double> v) { return v.begin()[rng() % v.size()]; };
+    for (int i = 0; i < 300; ++i) {
+        const int side = i % 10 == 0 ? 200 : 40;
+        const int w = 1 + static_cast<int>(rng() % side), h = 1 + static_cast<int>(rng() % side);
+        Canvas in(w, h, static_cast<int>(rng() % 4), static_cast<int>(rng() % 3), static_cast<int>(rng() % 4),
+                  static_cast<int>(rng() % 3));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                in.at(in.range.x0 + x, in.range.y0 + y) = static_cast<uint8_t>(rng());
+        AffineParams p;
+        p.angle = rng() % 2 ? uniform(-400, 400) : pick({0, 90, 180, -90, 1e-7, 89.99999, 180.00001, 360});
+        p.centerX = uniform(-w, 2 * w);
+        p.centerY = uniform(-h, 2 * h);
+        p.zoomX = rng() % 2 ? uniform(-3, 3) : pick({1, 2, 4, 0.5, 0.25, -1, 1.2, 0.9, 0.3, 7.77, 1e-3});
+        p.zoomY = rng() % 2 ? uniform(-3, 3) : pick({1, 2, 4, 0.5, 0.25, -1, 1.2, 0.9, 0.3, 7.77, 1e-3});
+        p.shiftX = rng() % 2 ? std::round(uniform(-20, 20)) : uniform(-w, w);
+        p.shiftY = rng() % 2 ? std::round(uniform(-20, 20)) : uniform(-h, h);
+        SCOPED_TRACE(testing::Message() << w << "x" << h << " angle " << p.angle << " centre " << p.centerX
+                                        << "," << p.centerY << " zoom " << p.zoomX << "," << p.zoomY
+                                        << " shift " << p.shiftX << "," << p.shiftY);
+        ASSERT_EQ(MismatchOnAnyPath(in, p), "");
+    }
+}
+
+uint64_t Bits(double v)
+{
+    uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// The vector path divides by multiplying with the reciprocal and
+// correcting; a single ulp off would rarely change a byte, so the
+// quotients themselves are compared. The hardest numerators put n / d
+// within 2^-106 / d of a midpoint between two doubles: d M - 2^s N is a
+// small odd number for an odd 54-bit M.
+TEST(AffineQuotients, EqualTheDivisionBitForBit)
+{
+    std::mt19937_64 rng(77);
+    auto significand = [&] { return (1ULL << 52) | (rng() & ((1ULL << 52) - 1)); };
+    std::vector<double> divisors = {1.0, -1.0, 3.0, 0.9, 1.2, -0.7, 0x1.fffffffffffffp0, 0x1p-100, 0x1p100,
+                                    1e-200, 1e200, 0.0, -0.0, INFINITY, NAN};
+    for (int i = 0; i < 40; ++i)
+        divisors.push_back(std::ldexp(static_cast<double>(significand() | 1), -52 + static_cast<int>(rng() % 20) - 10) *
+                           (i % 2 ? -1 : 1));
+    for (double d : divisors) {
+        SCOPED_TRACE(d);
+        std::vector<double> n;
+        while (n.size() < 2000)
+            n.push_back(std::ldexp(static_cast<double>(significand()), -52 + static_cast<int>(rng() % 80) - 40) *
+                        (rng() % 2 ? -1 : 1));
+        // Each among ordinary neighbours, so that it alone decides how its
+        // group of lanes is computed.
+        const double unusual[] = {0.0, -0.0, 1e-300, -4e-320, 0x1p-501, 0x1p-500, 0x1p500, 0x1.0000000000001p500,
+                                  1e300, INFINITY, -INFINITY, NAN};
+        for (size_t k = 0; k < std::size(unusual); ++k)
+            n[16 * k + k % 8] = unusual[k];
+        // The hard cases need an odd significand D of d.
+        const uint64_t D = std::isnormal(d) ? (Bits(d) & ((1ULL << 52) - 1)) | (1ULL << 52) : 0;
+        if (D % 2 == 1) {
+            uint64_t inverse = D;  // of D modulo 2^64, by Newton steps
+            for (int k = 0; k < 6; ++k)
+                inverse *= 2 - D * inverse;
+            while (n.size() < 4000) {
+                const int shift = 53 + static_cast<int>(rng() % 2);
+                const int64_t small = 2 * static_cast<int64_t>(rng() % 32) - 31;
+                const uint64_t M = (static_cast<uint64_t>(small) * inverse) & ((1ULL << 54) - 1);
+                const unsigned __int128 product = static_cast<unsigned __int128>(D) * M;
+                const unsigned __int128 N = (product - static_cast<unsigned __int128>(static_cast<__int128>(small))) >> shift;
+                if (M < (1ULL << 53) || N < (1ULL << 52) || N >= (1ULL << 53))
+                    continue;
+                n.push_back(std::ldexp(static_cast<double>(static_cast<uint64_t>(N)), std::ilogb(d) - 52) *
+                            (rng() % 2 ? -1 : 1));
+            }
+        }
+        std::vector<double> q(n.size());
+        AffineQuotients(n.data(), d, q.data(), static_cast<int>(n.size()));
+        for (size_t i = 0; i < n.size(); ++i) {
+            const double want = n[i] / d;
+            if (std::isnan(want))
+                ASSERT_TRUE(std::isnan(q[i])) << "n = " << n[i];
+            else
+                ASSERT_EQ(Bits(q[i]), Bits(want)) << std::hexfloat << "n = " << n[i] << ": " << q[i] << ", want " << want;
+        }
+    }
+}
 
 Canvas Ramp(int w, int h)
 {
