@@ -143,6 +143,7 @@ void CLumadriftView::OnZoomChanged(int zoom)
 
 void CLumadriftView::OnRangeChanged()
 {
+    ShowStoredRange();
     viewport()->update();
 }
 
