@@ -120,10 +120,21 @@ CLumadriftView::CLumadriftView(CLumadriftDoc& doc, QWidget* parent)
     viewport()->setMouseTracking(true);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
+    // A replayed preview or capture line switches the camera through here;
+    // the document has already made its own changes when this is called.
+    doc_.SetCameraHook([this](bool on) {
+        if (!on) {
+            CloseCamera();
+            return true;
+        }
+        return OpenCamera(false);
+    });
 }
 
 CLumadriftView::~CLumadriftView()
 {
+    doc_.SetCameraHook(nullptr);
+    CloseCamera();
     doc_.SetObserver(nullptr);
     delete profileWnd_.data();
 }
@@ -541,10 +552,107 @@ bool CLumadriftView::OnCommand(int id)
     case kCmdXor: OnInterImage(id); break;
     case kCmdUndo: doc_.Undo(); break;
     case kCmdRedo: doc_.Redo(); break;
+    case kCmdPreview: TogglePreview(); break;
+    case kCmdCapture: Capture(); break;
     default: return false;
     }
     viewport()->update();
     return true;
+}
+
+void CLumadriftView::TogglePreview()
+{
+    image_ = QImage();
+    if (previewOpen_) {
+        CloseCamera();
+        doc_.setZoom(100);
+        doc_.StopCameraPreview();
+        viewport()->update();
+        return;
+    }
+    doc_.StartCameraPreview();  // untitled, no picture, zoom 100
+    OpenCamera(true);
+    viewport()->update();
+}
+
+void CLumadriftView::Capture()
+{
+    // The document stops the camera through the hook.
+    doc_.CaptureCamera();
+    viewport()->update();
+}
+
+bool CLumadriftView::OpenCamera(bool interactive)
+{
+    CloseCamera();
+    previewOpen_ = true;
+    cameraFailing_ = false;
+    const int session = ++cameraSession_;
+    camera_ = cameraFactory_ ? cameraFactory_() : MakeCaptureSource();
+    CaptureSource::StartResult started;
+    if (camera_) {
+        camera_->SetFrameCallback(
+            [this, session](const CameraFrame& f) { OnCameraFrame(session, f); });
+        camera_->SetErrorCallback([this, session](const std::string& text) {
+            FailCamera(session, QString::fromStdString(text));
+        });
+        const ImageSettings& s = doc_.settings();
+        started = camera_->Start(s.cameraWidth, s.cameraHeight);
+        if (started.ok)
+            return true;
+    }
+    CloseCamera();
+    if (!interactive)
+        return false;  // the replay logs the refused line
+    // The preview stays open until the switch-off that follows the message,
+    // as after any other camera failure.
+    previewOpen_ = true;
+    FailCamera(session, QString::fromStdString(started.message));
+    return false;
+}
+
+void CLumadriftView::OnCameraFrame(int session, const CameraFrame& f)
+{
+    if (session != cameraSession_ || cameraFailing_ || !camera_)
+        return;
+    const int state = doc_.state();
+    if (state != kStateNoImage && state != kStateCamera) {
+        // Something else (an opened file) has replaced the live picture.
+        CloseCamera();
+        return;
+    }
+    if (doc_.SetCameraFrame(f.bgr, f.width, f.height, f.stride) != 0)
+        FailCamera(session, QString::fromUtf8(kCameraFrameInvalidText));
+    // The document's change notice has rebuilt the picture and the scroll
+    // area and asked for the repaint.
+}
+
+void CLumadriftView::FailCamera(int session, const QString& text)
+{
+    if (session != cameraSession_ || cameraFailing_)
+        return;  // a stale preview, or one message per failure however many frames follow
+    cameraFailing_ = true;
+    if (camera_)
+        camera_->Stop();
+    // Shown and switched off from the event loop, never inside the source's
+    // own callback; a newer preview makes this one moot.
+    QTimer::singleShot(0, this, [this, session, text] {
+        if (session != cameraSession_ || !previewOpen_)
+            return;
+        if (!text.isEmpty())
+            Warn(text);
+        if (session == cameraSession_ && previewOpen_)  // still so after the modal message
+            Q_EMIT commandRequested(kCmdPreview);
+    });
+}
+
+void CLumadriftView::CloseCamera()
+{
+    previewOpen_ = false;
+    if (camera_) {
+        camera_->Stop();
+        retiredCamera_ = std::move(camera_);
+    }
 }
 
 void CLumadriftView::OnZoomDialog()

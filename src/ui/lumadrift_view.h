@@ -7,8 +7,11 @@
 #include <QAbstractScrollArea>
 #include <QImage>
 #include <QPointer>
+#include <functional>
+#include <memory>
 #include <vector>
 
+#include "camera/capture_source.h"
 #include "commands/lumadrift_doc.h"
 #include "ui/result_windows.h"
 #include "ui/view_geometry.h"
@@ -45,6 +48,23 @@ public:
     // Opens the profile result window in state 7 and closes it elsewhere
     // (a replay may change the state without the menu).
     void SyncProfileWindow();
+
+    // Command 32814: the live camera picture on or off.
+    void TogglePreview();
+    // Command 32815: the last frame stays as the colour picture.
+    void Capture();
+    // True from the preview's start until it is switched off or captured,
+    // also while a failed start waits for its switch-off.
+    bool previewOpen() const { return previewOpen_; }
+    // The running source, or null.
+    CaptureSource* captureSource() const { return camera_.get(); }
+    // Stops the camera without touching the document (an opened file
+    // replaces the live picture).
+    void CloseCamera();
+    // Where the next preview gets its source (the system camera, or the test
+    // pattern when LUMADRIFT_CAMERA=synthetic, unless replaced here).
+    using CaptureSourceFactory = std::function<std::unique_ptr<CaptureSource>()>;
+    void SetCaptureSourceFactory(CaptureSourceFactory factory) { cameraFactory_ = std::move(factory); }
 
     // The picture as the operator sees it now (image and overlays) at the
     // viewport's size.
@@ -97,6 +117,9 @@ private:
     void OnToggleProfile();
     void OnFft();
     void Warn(const QString& text);
+    bool OpenCamera(bool interactive);
+    void OnCameraFrame(int session, const CameraFrame& frame);
+    void FailCamera(int session, const QString& text);
 
     CLumadriftDoc& doc_;
     QImage image_;
@@ -110,6 +133,14 @@ private:
     ViewRect lineDrawn_;  // with margin, while dragging
     std::vector<int> selected_;
     QPointer<CProfileResultWnd> profileWnd_;
+    CaptureSourceFactory cameraFactory_;
+    std::unique_ptr<CaptureSource> camera_;
+    // A stopped source is kept until the next one is closed: it may still be
+    // on the call stack of its own callback.
+    std::unique_ptr<CaptureSource> retiredCamera_;
+    bool previewOpen_ = false;
+    bool cameraFailing_ = false;
+    int cameraSession_ = 0;
 };
 
 // The picture the view shows for the document's present state: the colour

@@ -309,6 +309,8 @@ bool CMainFrame::OpenFile(const QString& path)
         UpdateActions();
         return false;
     }
+    // The opened picture replaces a running preview; its camera goes.
+    view_->CloseCamera();
     AddRecentFile(QFileInfo(path).absoluteFilePath());
     view_->SetSelectedItems({});
     UpdateActions();
