@@ -116,6 +116,12 @@ BmpError CLumadriftDoc::OpenDocument(const std::string& path)
     if (err != BmpError::kNone)
         return err;
 
+    // An opened file ends a running camera preview.
+    if (cameraOn_) {
+        cameraOn_ = false;
+        if (cameraHook_)
+            cameraHook_(false);
+    }
     ReleaseImage();
     file_ = std::move(loaded);
     path_ = path;

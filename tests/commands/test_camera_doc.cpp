@@ -87,5 +87,25 @@ TEST(CameraDocument, ReplayWithoutACameraFailsAndWithOneToggles)
     EXPECT_EQ(doc.imageWidth(), 3);
 }
 
+TEST(CameraDocument, OpeningAFileEndsThePreview)
+{
+    test::Installation inst;
+    CLumadriftDoc doc(inst.Environment());
+    std::vector<bool> calls;
+    doc.SetCameraHook([&](bool on) {
+        calls.push_back(on);
+        return true;
+    });
+    ASSERT_EQ(doc.ReplayPreview(), 0);
+    EXPECT_TRUE(doc.cameraPreviewOn());
+    test::WriteBytes(inst.root() + "/picture/a.bmp", test::MakeBmp24(3, 3));
+    ASSERT_EQ(doc.OpenDocument(inst.root() + "/picture/a.bmp"), BmpError::kNone);
+    EXPECT_FALSE(doc.cameraPreviewOn());
+    EXPECT_EQ(calls, (std::vector<bool>{true, false}));
+    // The next preview line starts the camera again instead of dropping the file.
+    ASSERT_EQ(doc.ReplayPreview(), 0);
+    EXPECT_EQ(calls.back(), true);
+}
+
 }  // namespace
 }  // namespace lumadrift
