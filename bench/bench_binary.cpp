@@ -1,6 +1,6 @@
 // Binarization, dilation, erosion and thinning on 4096 x 4096 planes, next to
 // the closest OpenCV call on the same data, single-threaded.
-#include <benchmark/benchmark.h>
+#include "bench_support.h"
 
 #include <cstdint>
 #include <random>
@@ -21,9 +21,9 @@ namespace {
 
 using namespace lumadrift;
 
-constexpr int kSide = 4096;
-constexpr size_t kPixels = static_cast<size_t>(kSide) * kSide;
-const FilterRange kRange{0, 0, kSide, kSide};
+using bench::kPixels;
+using bench::kRange;
+using bench::kSide;
 
 struct Planes {
     std::vector<uint8_t> gray, binary, blobs, out;
@@ -59,12 +59,7 @@ template <typename Run>
 void Loop(benchmark::State& state, Run run)
 {
     Planes& p = Data();
-    for (auto _ : state) {
-        run(p);
-        benchmark::DoNotOptimize(p.out.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kPixels);
+    bench::TimeLoop(state, p, p.out.data(), run);
 }
 
 void BM_Binarize(benchmark::State& state)

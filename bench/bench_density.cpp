@@ -1,6 +1,6 @@
 // Contrast, gamma correction and equalization on a 4096 x 4096 random plane,
 // next to the closest OpenCV call on the same data, single-threaded.
-#include <benchmark/benchmark.h>
+#include "bench_support.h"
 
 #include <cmath>
 #include <cstdint>
@@ -18,18 +18,13 @@ namespace {
 
 using namespace lumadrift;
 
-constexpr int kSide = 4096;
-constexpr size_t kPixels = static_cast<size_t>(kSide) * kSide;
-const FilterRange kRange{0, 0, kSide, kSide};
+using bench::kPixels;
+using bench::kRange;
+using bench::kSide;
 
 struct Planes {
-    std::vector<uint8_t> gray, out;
-    Planes() : gray(kPixels), out(kPixels)
-    {
-        std::mt19937 rng(12);
-        for (uint8_t& p : gray)
-            p = static_cast<uint8_t>(rng());
-    }
+    std::vector<uint8_t> gray = bench::RandomPlane(12);
+    std::vector<uint8_t> out = std::vector<uint8_t>(kPixels);
 };
 
 Planes& Data()
@@ -42,12 +37,7 @@ template <typename Run>
 void Loop(benchmark::State& state, Run run)
 {
     Planes& p = Data();
-    for (auto _ : state) {
-        run(p);
-        benchmark::DoNotOptimize(p.out.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kPixels);
+    bench::TimeLoop(state, p, p.out.data(), run);
 }
 
 void BM_Contrast(benchmark::State& state)

@@ -1,6 +1,6 @@
 // Sobel magnitude and 3 x 3 / 5 x 5 convolution on 4096 x 4096 planes, next
 // to the closest OpenCV calls on the same data, single-threaded.
-#include <benchmark/benchmark.h>
+#include "bench_support.h"
 
 #include <cstdint>
 #include <random>
@@ -17,9 +17,9 @@ namespace {
 
 using namespace lumadrift;
 
-constexpr int kSide = 4096;
-constexpr size_t kPixels = static_cast<size_t>(kSide) * kSide;
-const FilterRange kRange{0, 0, kSide, kSide};
+using bench::kPixels;
+using bench::kRange;
+using bench::kSide;
 
 // Real coefficients, so the double path runs (integer kernels take a
 // 16-bit path of their own, measured by BM_DerivSmooth).
@@ -28,13 +28,8 @@ const double kReal5[25] = {0.1, 0.2, 0.3, 0.2, 0.1, 0.2, 0.4, 0.6, 0.4, 0.2, 0.3
                            1.7, 0.6, 0.3, 0.2, 0.4, 0.6, 0.4, 0.2, 0.1, 0.2, 0.3, 0.2, 0.1};
 
 struct Planes {
-    std::vector<uint8_t> gray, out;
-    Planes() : gray(kPixels), out(kPixels)
-    {
-        std::mt19937 rng(21);
-        for (size_t i = 0; i < kPixels; ++i)
-            gray[i] = static_cast<uint8_t>(rng());
-    }
+    std::vector<uint8_t> gray = bench::RandomPlane(21);
+    std::vector<uint8_t> out = std::vector<uint8_t>(kPixels);
 };
 
 Planes& Data()
@@ -47,12 +42,7 @@ template <typename Run>
 void Loop(benchmark::State& state, Run run)
 {
     Planes& p = Data();
-    for (auto _ : state) {
-        run(p);
-        benchmark::DoNotOptimize(p.out.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kPixels);
+    bench::TimeLoop(state, p, p.out.data(), run);
 }
 
 void BM_DerivSobel(benchmark::State& state)
