@@ -11,27 +11,14 @@
 #include <vector>
 
 #include "core/plane_bank.h"
+#include "support/canvas.h"
 #include "reference/affine_ref.h"
 #include "reference/first_difference.h"
 
 namespace lumadrift {
 namespace {
 
-// A plane with a bright margin around the range: a read outside the range
-// would show up in the result.
-struct Canvas {
-    int stride = 0;
-    int height = 0;
-    FilterRange range;
-    std::vector<uint8_t> px;
-
-    Canvas(int w, int h, int left = 0, int top = 0, int right = 0, int bottom = 0, uint8_t fill = 250)
-        : stride(left + w + right), height(top + h + bottom), range{left, top, w, h},
-          px(static_cast<size_t>(stride) * height, fill)
-    {
-    }
-    uint8_t& at(int x, int y) { return px[static_cast<size_t>(y) * stride + x]; }
-};
+using Canvas = test::MarginCanvas<0, 0, 0, 0, 250>;
 
 std::vector<uint8_t> Transform(const Canvas& in, const AffineParams& p)
 {

@@ -9,27 +9,13 @@
 #include <vector>
 
 #include "core/plane_bank.h"
+#include "support/canvas.h"
 #include "reference/binary_ref.h"
 
 namespace lumadrift {
 namespace {
 
-// A plane with a margin around the range, so writes outside it show up.
-struct Canvas {
-    int stride = 0;
-    int height = 0;
-    FilterRange range;
-    std::vector<uint8_t> px;
-
-    Canvas(int w, int h, int left = 3, int top = 2, int right = 2, int bottom = 3)
-        : stride(left + w + right), height(top + h + bottom), range{left, top, w, h},
-          px(static_cast<size_t>(stride) * height)
-    {
-    }
-    uint8_t& at(int x, int y) { return px[static_cast<size_t>(y) * stride + x]; }
-    // Range coordinates.
-    uint8_t& in(int x, int y) { return at(range.x0 + x, range.y0 + y); }
-};
+using Canvas = test::MarginCanvas<3, 2, 2, 3>;
 
 enum class Fill { Gray, Binary, Sparse };
 

@@ -11,25 +11,13 @@
 #include <vector>
 
 #include "core/plane_bank.h"
+#include "support/canvas.h"
 #include "reference/density_ref.h"
 
 namespace lumadrift {
 namespace {
 
-// A plane with a margin around the range, so writes outside it show up.
-struct Canvas {
-    int stride = 0;
-    int height = 0;
-    FilterRange range;
-    std::vector<uint8_t> px;
-
-    Canvas(int w, int h, int left = 2, int top = 3, int right = 3, int bottom = 1)
-        : stride(left + w + right), height(top + h + bottom), range{left, top, w, h},
-          px(static_cast<size_t>(stride) * height)
-    {
-    }
-    uint8_t& in(int x, int y) { return px[static_cast<size_t>(range.y0 + y) * stride + range.x0 + x]; }
-};
+using Canvas = test::MarginCanvas<2, 3, 3, 1>;
 
 void FillRandom(Canvas& c, uint32_t seed, int levels = 256)
 {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/plane_bank.h"
+#include "support/canvas.h"
 #include "reference/derivative_ref.h"
 #include "reference/first_difference.h"
 #include "support/test_support.h"
@@ -18,21 +19,7 @@
 namespace lumadrift {
 namespace {
 
-// A plane with a margin around the range: the margin holds values a filter
-// would pick up if it read outside the range, and must never be written.
-struct Canvas {
-    int stride = 0;
-    int height = 0;
-    FilterRange range;
-    std::vector<uint8_t> px;
-
-    Canvas(int w, int h, int left = 2, int top = 3, int right = 3, int bottom = 1, uint8_t fill = 0)
-        : stride(left + w + right), height(top + h + bottom), range{left, top, w, h},
-          px(static_cast<size_t>(stride) * height, fill)
-    {
-    }
-    uint8_t& in(int x, int y) { return px[static_cast<size_t>(range.y0 + y) * stride + range.x0 + x]; }
-};
+using Canvas = test::MarginCanvas<2, 3, 3, 1>;
 
 void FillRandom(Canvas& c, std::mt19937& rng)
 {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/plane_bank.h"
+#include "support/canvas.h"
 #include "reference/first_difference.h"
 #include "reference/labeling_ref.h"
 #include "support/test_support.h"
@@ -18,22 +19,7 @@
 namespace lumadrift {
 namespace {
 
-// A plane with a margin around the range, so reads and writes outside it
-// show up as differences.
-struct Canvas {
-    int stride = 0;
-    int height = 0;
-    FilterRange range;
-    std::vector<uint8_t> px;
-
-    Canvas(int w, int h, int left = 2, int top = 1, int right = 3, int bottom = 2, uint8_t fill = 0)
-        : stride(left + w + right), height(top + h + bottom), range{left, top, w, h},
-          px(static_cast<size_t>(stride) * height, fill)
-    {
-    }
-    // Range coordinates.
-    uint8_t& in(int x, int y) { return px[static_cast<size_t>(range.y0 + y) * stride + range.x0 + x]; }
-};
+using Canvas = test::MarginCanvas<2, 1, 3, 2>;
 
 // Draws a picture given as rows of '#' (255) and '.' (0) into the range.
 Canvas FromPicture(const std::vector<std::string>& rows)

@@ -9,25 +9,13 @@
 #include <vector>
 
 #include "core/plane_bank.h"
+#include "support/canvas.h"
 #include "reference/smoothing_ref.h"
 
 namespace lumadrift {
 namespace {
 
-// A plane with a margin around the range, so writes outside it show up.
-struct Canvas {
-    int stride = 0;
-    int height = 0;
-    FilterRange range;
-    std::vector<uint8_t> px;
-
-    Canvas(int w, int h, int left = 3, int top = 1, int right = 2, int bottom = 2)
-        : stride(left + w + right), height(top + h + bottom), range{left, top, w, h},
-          px(static_cast<size_t>(stride) * height)
-    {
-    }
-    uint8_t& in(int x, int y) { return px[static_cast<size_t>(range.y0 + y) * stride + range.x0 + x]; }
-};
+using Canvas = test::MarginCanvas<3, 1, 2, 2>;
 
 enum class Fill { Gray, FewLevels, Binary };
 
