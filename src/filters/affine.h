@@ -36,7 +36,8 @@ struct AffineParams {
 };
 
 // Instruction sets the kernel may use; it takes the widest the processor
-// has, up to a limit. Every path gives the same bytes.
+// has, up to a limit. Avx2 counts only together with FMA3. Every path gives
+// the same bytes.
 enum class AffineSimd { Scalar, Avx2, Avx512 };
 
 // Sets the widest instruction set the kernel may use (tests run each path

@@ -56,6 +56,12 @@ const ParamCase kParams[] = {
     {"ZeroZoomY", {10, 1, 1, 1, 0, 0, 0}},
     {"HugeShift", {0, 0, 0, 1, 1, 1e12, -3e15}},
     {"TinyZoom", {0, 0, 0, 1e-300, 1e-300, 0, 0}},
+    // Centres the vector paths cannot vouch for in advance, so each group
+    // of lanes is checked on its own; at the range's origin (3, 2) u and v
+    // are 0, which makes the Y numerator -0 in the first and the X
+    // numerator 1e-300 in the second: those groups divide.
+    {"NegativeZeroCentre", {210, -0.0, -0.0, -0.5, -0.25, 3, 2}},
+    {"TinyCentre", {-20, 1e-300, 3, 0.7, 1.3, 3, -1}},
 };
 
 // Holds the kernel to one instruction set for a scope.
@@ -146,7 +152,7 @@ uint64_t Bits(double v)
     return b;
 }
 
-// The vector path divides by multiplying with the reciprocal and
+// The vector paths divide by multiplying with the reciprocal and
 // correcting; a single ulp off would rarely change a byte, so the
 // quotients themselves are compared. The hardest numerators put n / d
 // within 2^-106 / d of a midpoint between two doubles: d M - 2^s N is a
@@ -167,7 +173,7 @@ TEST(AffineQuotients, EqualTheDivisionBitForBit)
             n.push_back(std::ldexp(static_cast<double>(significand()), -52 + static_cast<int>(rng() % 80) - 40) *
                         (rng() % 2 ? -1 : 1));
         // Each among ordinary neighbours, so that it alone decides how its
-        // group of lanes is computed.
+        // group of lanes is computed, whether four or eight wide.
         const double unusual[] = {0.0, -0.0, 1e-300, -4e-320, 0x1p-501, 0x1p-500, 0x1p500, 0x1.0000000000001p500,
                                   1e300, INFINITY, -INFINITY, NAN};
         for (size_t k = 0; k < std::size(unusual); ++k)
@@ -190,14 +196,19 @@ TEST(AffineQuotients, EqualTheDivisionBitForBit)
                             (rng() % 2 ? -1 : 1));
             }
         }
-        std::vector<double> q(n.size());
-        AffineQuotients(n.data(), d, q.data(), static_cast<int>(n.size()));
-        for (size_t i = 0; i < n.size(); ++i) {
-            const double want = n[i] / d;
-            if (std::isnan(want))
-                ASSERT_TRUE(std::isnan(q[i])) << "n = " << n[i];
-            else
-                ASSERT_EQ(Bits(q[i]), Bits(want)) << std::hexfloat << "n = " << n[i] << ": " << q[i] << ", want " << want;
+        for (AffineSimd path : kPaths) {
+            SCOPED_TRACE(testing::Message() << "path " << static_cast<int>(path));
+            SimdLimit limit(path);
+            std::vector<double> q(n.size());
+            AffineQuotients(n.data(), d, q.data(), static_cast<int>(n.size()));
+            for (size_t i = 0; i < n.size(); ++i) {
+                const double want = n[i] / d;
+                if (std::isnan(want))
+                    ASSERT_TRUE(std::isnan(q[i])) << "n = " << n[i];
+                else
+                    ASSERT_EQ(Bits(q[i]), Bits(want))
+                        << std::hexfloat << "n = " << n[i] << ": " << q[i] << ", want " << want;
+            }
         }
     }
 }
