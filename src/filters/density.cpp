@@ -1,5 +1,6 @@
 #include "filters/density.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -55,9 +56,81 @@ void ApplyTableRow(const uint8_t* s, uint8_t* d, int n, const uint8_t table[256]
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
+#define LUMADRIFT_TABLE_SIMD 1
+
+// Without byte permutes across a whole register, a 32-byte shuffle only
+// picks from 16 entries per lane, so the table is split into sixteen rows of
+// 16 by the high nibble. Each row is stored as the XOR of itself and the row
+// before, restarting at row 8: a pixel whose high nibble is h then collects
+// rows 0..h (or 8..h) and the XORs telescope down to row h alone. The shuffle
+// gives 0 wherever the index has its top bit set, so each row's index is the
+// pixel minus 16 per row with signed saturation: it turns negative (and stays
+// negative) exactly from the first row above the pixel's own, and pixels of
+// the other half start and stay negative. No compares or blends are needed.
+struct Avx2Rows {
+    __m256i row[16];
+};
+
+__attribute__((target("avx2"))) inline void LoadAvx2Rows(const uint8_t table[256], Avx2Rows& t)
+{
+    for (int j = 0; j < 16; ++j) {
+        __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16 * j));
+        if (j % 8 != 0)
+            r = _mm_xor_si128(r, _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16 * (j - 1))));
+        t.row[j] = _mm256_broadcastsi128_si256(r);
+    }
+}
+
+__attribute__((target("avx2"))) inline __m256i LookUpAvx2(const Avx2Rows& t, __m256i px)
+{
+    const __m256i step = _mm256_set1_epi8(16);
+    __m256i low = px;
+    __m256i high = _mm256_xor_si256(px, _mm256_set1_epi8(static_cast<char>(0x80)));
+    __m256i acc = _mm256_xor_si256(_mm256_shuffle_epi8(t.row[0], low), _mm256_shuffle_epi8(t.row[8], high));
+    for (int j = 1; j < 8; ++j) {
+        low = _mm256_subs_epi8(low, step);
+        high = _mm256_subs_epi8(high, step);
+        acc = _mm256_xor_si256(acc, _mm256_shuffle_epi8(t.row[j], low));
+        acc = _mm256_xor_si256(acc, _mm256_shuffle_epi8(t.row[8 + j], high));
+    }
+    return acc;
+}
+
+// The rows are prepared once per call, not once per image row, so ranges of
+// many short rows do not pay for them again and again.
+__attribute__((target("avx2"))) void ApplyTableAvx2(const uint8_t* src, uint8_t* dst, int stride, FilterRange r,
+                                                     const uint8_t table[256])
+{
+    Avx2Rows t;
+    LoadAvx2Rows(table, t);
+    for (int y = r.y0; y < r.y0 + r.h; ++y) {
+        const ptrdiff_t at = static_cast<ptrdiff_t>(y) * stride + r.x0;
+        const uint8_t* s = src + at;
+        uint8_t* d = dst + at;
+        const int n = r.w;
+        int i = 0;
+        for (; i + 32 <= n; i += 32) {
+            const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), LookUpAvx2(t, px));
+        }
+        if (i < n) {
+            // The row's last few pixels go through a buffer: a whole vector
+            // there would touch bytes outside the range, and an overlapping
+            // last vector would map pixels already written again when src
+            // equals dst.
+            alignas(32) uint8_t buf[32] = {};
+            std::memcpy(buf, s + i, static_cast<size_t>(n - i));
+            const __m256i px = _mm256_load_si256(reinterpret_cast<const __m256i*>(buf));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(buf), LookUpAvx2(t, px));
+            std::memcpy(d + i, buf, static_cast<size_t>(n - i));
+        }
+    }
+}
+
 // Where the processor has byte permutes across 64-byte registers, the whole
 // 256-entry table sits in four registers and 64 pixels take two permutes
-// and a blend on the top bit.
+// and a blend on the top bit. Masked loads and stores finish the row without
+// touching bytes outside it.
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void ApplyTableRowVbmi(
     const uint8_t* s, uint8_t* d, int n, const uint8_t table[256])
 {
@@ -65,38 +138,105 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void ApplyTableRowVbmi(
     const __m512i t1 = _mm512_loadu_si512(table + 64);
     const __m512i t2 = _mm512_loadu_si512(table + 128);
     const __m512i t3 = _mm512_loadu_si512(table + 192);
-    int i = 0;
-    for (; i + 64 <= n; i += 64) {
-        const __m512i idx = _mm512_loadu_si512(s + i);
+    for (int i = 0; i < n; i += 64) {
+        const int left = n - i;
+        const __mmask64 m = left >= 64 ? ~__mmask64{0} : (__mmask64{1} << left) - 1;
+        const __m512i idx = _mm512_maskz_loadu_epi8(m, s + i);
         const __m512i low = _mm512_permutex2var_epi8(t0, idx, t1);
         const __m512i high = _mm512_permutex2var_epi8(t2, idx, t3);
-        _mm512_storeu_si512(d + i, _mm512_mask_blend_epi8(_mm512_movepi8_mask(idx), low, high));
+        _mm512_mask_storeu_epi8(d + i, m, _mm512_mask_blend_epi8(_mm512_movepi8_mask(idx), low, high));
     }
-    ApplyTableRow(s + i, d + i, n - i, table);
-}
-
-bool HasVbmi()
-{
-    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                            __builtin_cpu_supports("avx512vbmi");
-    return has;
 }
 #endif
+
+bool CpuHas(TableLookupPath path)
+{
+    switch (path) {
+    case TableLookupPath::kScalar:
+        return true;
+#ifdef LUMADRIFT_TABLE_SIMD
+    case TableLookupPath::kAvx2: {
+        static const bool has = __builtin_cpu_supports("avx2");
+        return has;
+    }
+    case TableLookupPath::kVbmi: {
+        static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                __builtin_cpu_supports("avx512vbmi");
+        return has;
+    }
+#endif
+    default:
+        return false;
+    }
+}
+
+TableLookupPath BestPath()
+{
+    for (TableLookupPath p : {TableLookupPath::kVbmi, TableLookupPath::kAvx2})
+        if (CpuHas(p))
+            return p;
+    return TableLookupPath::kScalar;
+}
+
+// kAuto until a test or benchmark forces a path.
+std::atomic<TableLookupPath> forcedPath{TableLookupPath::kAuto};
+
+template <void (*Row)(const uint8_t*, uint8_t*, int, const uint8_t*)>
+void ApplyTableByRows(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, const uint8_t table[256])
+{
+    for (int y = r.y0; y < r.y0 + r.h; ++y) {
+        const ptrdiff_t at = static_cast<ptrdiff_t>(y) * stride + r.x0;
+        Row(src + at, dst + at, r.w, table);
+    }
+}
 
 void ApplyTable(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, const uint8_t table[256])
 {
-    auto row = ApplyTableRow;
-#if defined(__x86_64__) && defined(__GNUC__)
-    if (HasVbmi())
-        row = ApplyTableRowVbmi;
+    switch (ActiveTableLookupPath()) {
+#ifdef LUMADRIFT_TABLE_SIMD
+    case TableLookupPath::kAvx2:
+        ApplyTableAvx2(src, dst, stride, r, table);
+        return;
+    case TableLookupPath::kVbmi:
+        ApplyTableByRows<ApplyTableRowVbmi>(src, dst, stride, r, table);
+        return;
 #endif
-    for (int y = r.y0; y < r.y0 + r.h; ++y) {
-        const ptrdiff_t at = static_cast<ptrdiff_t>(y) * stride + r.x0;
-        row(src + at, dst + at, r.w, table);
+    default:
+        ApplyTableByRows<ApplyTableRow>(src, dst, stride, r, table);
+        return;
     }
 }
 
 }  // namespace
+
+bool TableLookupPathAvailable(TableLookupPath path)
+{
+    return path == TableLookupPath::kAuto || CpuHas(path);
+}
+
+bool SetTableLookupPath(TableLookupPath path)
+{
+    if (!TableLookupPathAvailable(path))
+        return false;
+    forcedPath.store(path, std::memory_order_relaxed);
+    return true;
+}
+
+TableLookupPath ActiveTableLookupPath()
+{
+    const TableLookupPath forced = forcedPath.load(std::memory_order_relaxed);
+    if (forced != TableLookupPath::kAuto)
+        return forced;
+    static const TableLookupPath best = BestPath();
+    return best;
+}
+
+void LookupKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, const uint8_t table[256])
+{
+    if (r.w < 1 || r.h < 1)
+        return;
+    ApplyTable(src, dst, stride, r, table);
+}
 
 void HistogramKernel(const uint8_t* src, int stride, FilterRange r, int32_t counts[256])
 {

@@ -47,6 +47,25 @@ void GammaKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, do
 // becomes all 0.
 void EqualizeKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r);
 
+// D = table[S]: the look-up every table filter here ends in.
+void LookupKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, const uint8_t table[256]);
+
+// How the table filters (contrast, gamma, equalization's mapping and
+// LookupKernel) look their bytes up. kAuto takes the fastest the processor
+// offers: 64-byte byte permutes (kVbmi), else 32-byte shuffles over sixteen
+// 16-entry rows (kAvx2), else one load per byte (kScalar). Every path gives
+// the same bytes; forcing one lets tests run all of them on one machine and
+// benchmarks show them side by side.
+enum class TableLookupPath { kAuto, kScalar, kAvx2, kVbmi };
+// False when the processor or the build lacks the path's instructions.
+bool TableLookupPathAvailable(TableLookupPath path);
+// Forces a path for every later call in the process (kAuto returns to the
+// processor's best); refuses, changing nothing, a path that is not
+// available. Not meant to change while filters run on other threads.
+bool SetTableLookupPath(TableLookupPath path);
+// The path the next call will take; never kAuto.
+TableLookupPath ActiveTableLookupPath();
+
 // Over the bank's source plane; counts are left untouched on an empty bank.
 void Histogram(const PlaneBank& bank, int32_t counts[256]);
 void Contrast(PlaneBank& bank, double factor);

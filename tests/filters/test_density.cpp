@@ -5,9 +5,11 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/plane_bank.h"
@@ -39,6 +41,37 @@ std::string FirstDifference(const Canvas& got, const std::vector<uint8_t>& want)
     }
     return "";
 }
+
+const char* PathName(TableLookupPath path)
+{
+    switch (path) {
+    case TableLookupPath::kScalar:
+        return "scalar";
+    case TableLookupPath::kAvx2:
+        return "avx2";
+    case TableLookupPath::kVbmi:
+        return "vbmi";
+    default:
+        return "auto";
+    }
+}
+
+const TableLookupPath kForcedPaths[] = {TableLookupPath::kScalar, TableLookupPath::kAvx2, TableLookupPath::kVbmi};
+
+// Runs a test with one look-up path forced; a processor without that path
+// skips it rather than silently testing another one.
+template <typename Param>
+class OnPath : public testing::TestWithParam<Param> {
+protected:
+    virtual TableLookupPath Path() const = 0;
+    void SetUp() override
+    {
+        if (!SetTableLookupPath(Path()))
+            GTEST_SKIP() << PathName(Path()) << " not available on this processor";
+        ASSERT_EQ(ActiveTableLookupPath(), Path());
+    }
+    void TearDown() override { SetTableLookupPath(TableLookupPath::kAuto); }
+};
 
 struct Op {
     std::string name;
@@ -78,11 +111,15 @@ struct Shape {
     int w, h;
 };
 
-class DensityShapes : public testing::TestWithParam<Shape> {};
+void PrintTo(const Shape& s, std::ostream* os) { *os << s.name; }
+
+class DensityShapes : public OnPath<std::tuple<Shape, TableLookupPath>> {
+    TableLookupPath Path() const override { return std::get<1>(GetParam()); }
+};
 
 TEST_P(DensityShapes, FastMatchesLiteralLoop)
 {
-    const Shape s = GetParam();
+    const Shape s = std::get<0>(GetParam());
     for (const Op& op : Ops()) {
         for (int levels : {256, 2, 7}) {
             SCOPED_TRACE(testing::Message() << op.name << " levels " << levels);
@@ -93,17 +130,30 @@ TEST_P(DensityShapes, FastMatchesLiteralLoop)
     }
 }
 
+// 31, 32, 33 and 63, 64, 65 sit on either side of one 32-byte and one 64-byte
+// vector, where a fast path switches from whole vectors to the row's rest.
 INSTANTIATE_TEST_SUITE_P(Shapes, DensityShapes,
-                         testing::Values(Shape{"1x1", 1, 1}, Shape{"1x9", 1, 9}, Shape{"9x1", 9, 1},
-                                         Shape{"2x2", 2, 2}, Shape{"17x13", 17, 13},
-                                         Shape{"40x33", 40, 33}),
-                         [](const testing::TestParamInfo<Shape>& i) { return std::string("s") + i.param.name; });
+                         testing::Combine(testing::Values(Shape{"1x1", 1, 1}, Shape{"1x9", 1, 9}, Shape{"9x1", 9, 1},
+                                                          Shape{"2x2", 2, 2}, Shape{"17x13", 17, 13},
+                                                          Shape{"40x33", 40, 33}, Shape{"31x3", 31, 3},
+                                                          Shape{"32x3", 32, 3}, Shape{"33x3", 33, 3},
+                                                          Shape{"63x2", 63, 2}, Shape{"64x2", 64, 2},
+                                                          Shape{"65x2", 65, 2}, Shape{"130x5", 130, 5}),
+                                          testing::ValuesIn(kForcedPaths)),
+                         [](const testing::TestParamInfo<std::tuple<Shape, TableLookupPath>>& i) {
+                             return std::string("s") + std::get<0>(i.param).name + "_" +
+                                    PathName(std::get<1>(i.param));
+                         });
 
-TEST(DensityProperty, RandomSizesMatchLiteralLoop)
+class DensityProperty : public OnPath<TableLookupPath> {
+    TableLookupPath Path() const override { return GetParam(); }
+};
+
+TEST_P(DensityProperty, RandomSizesMatchLiteralLoop)
 {
     std::mt19937 rng(4711);
     for (int round = 0; round < 100; ++round) {
-        Canvas src(1 + rng() % 50, 1 + rng() % 50, rng() % 3, rng() % 3, rng() % 3, rng() % 3);
+        Canvas src(1 + rng() % 150, 1 + rng() % 30, rng() % 3, rng() % 3, rng() % 3, rng() % 3);
         FillRandom(src, rng(), 1 + rng() % 256);
         const double value = std::ldexp(static_cast<double>(rng() % 100000), -14);
         SCOPED_TRACE(testing::Message() << src.range.w << "x" << src.range.h << " value " << value);
@@ -112,6 +162,98 @@ TEST(DensityProperty, RandomSizesMatchLiteralLoop)
             EXPECT_EQ(Compare({"gamma", GammaKernel, ref::Gamma, value}, src), "");
         }
         EXPECT_EQ(Compare({"equalize", EqualizeFast, EqualizeRef, 0}, src), "");
+    }
+}
+
+// Any table, not just the monotone curves the filters build: a fast path
+// that takes an entry from the wrong 16-entry row, the wrong half or the
+// neighbouring lane would go unseen with tables whose neighbours are alike.
+TEST_P(DensityProperty, AnyTableOverEveryDensityMatchesLiteralLoop)
+{
+    std::mt19937 rng(2024);
+    for (int round = 0; round < 60; ++round) {
+        uint8_t table[256];
+        for (uint8_t& t : table)
+            t = static_cast<uint8_t>(rng());
+        // Every density once per row, starting at a different place in each
+        // row, so each density lands in every position of a vector.
+        const int w = 256 + static_cast<int>(rng() % 80);
+        Canvas src(w, 64 + rng() % 4, rng() % 3, rng() % 3, rng() % 3, rng() % 3);
+        for (int y = 0; y < src.range.h; ++y)
+            for (int x = 0; x < w; ++x)
+                src.in(x, y) = static_cast<uint8_t>(x + 5 * y);
+        Canvas fast = src;
+        FillRandom(fast, rng());
+        std::vector<uint8_t> want = fast.px;
+        LookupKernel(src.px.data(), fast.px.data(), src.stride, src.range, table);
+        ref::Lookup(src.px.data(), want.data(), src.stride, src.range, table);
+        SCOPED_TRACE(testing::Message() << "round " << round << " width " << w);
+        ASSERT_EQ(FirstDifference(fast, want), "");
+    }
+}
+
+// One table entry set at a time: the others are 0, so any pixel that
+// borrows from another entry shows up as a wrong 0 or a stray 255.
+TEST_P(DensityProperty, EachEntryAloneReachesOnlyItsOwnDensity)
+{
+    Canvas src(256 + 37, 2);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < src.range.w; ++x)
+            src.in(x, y) = static_cast<uint8_t>(x + 3 * y);
+    for (int k = 0; k < 256; ++k) {
+        uint8_t table[256] = {};
+        table[k] = 255;
+        Canvas out(src.range.w, 2);
+        LookupKernel(src.px.data(), out.px.data(), src.stride, src.range, table);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < src.range.w; ++x)
+                ASSERT_EQ(out.in(x, y), src.in(x, y) == k ? 255 : 0) << "entry " << k << " at " << x << "," << y;
+    }
+}
+
+// The document runs filters with the source plane as destination too, and
+// a row's last partial vector must not map pixels a second time then.
+TEST_P(DensityProperty, InPlaceMatchesLiteralLoop)
+{
+    std::mt19937 rng(77);
+    for (int round = 0; round < 40; ++round) {
+        Canvas src(1 + rng() % 140, 1 + rng() % 6, rng() % 3, rng() % 3, rng() % 3, rng() % 3);
+        FillRandom(src, rng());
+        uint8_t table[256];
+        for (uint8_t& t : table)
+            t = static_cast<uint8_t>(rng());
+        std::vector<uint8_t> want = src.px;
+        ref::Lookup(src.px.data(), want.data(), src.stride, src.range, table);
+        LookupKernel(src.px.data(), src.px.data(), src.stride, src.range, table);
+        SCOPED_TRACE(testing::Message() << "round " << round << " " << src.range.w << "x" << src.range.h);
+        ASSERT_EQ(FirstDifference(src, want), "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, DensityProperty, testing::ValuesIn(kForcedPaths),
+                         [](const testing::TestParamInfo<TableLookupPath>& i) { return PathName(i.param); });
+
+TEST(TableLookupPath, ForcingPicksThePathAndAutoReturnsToTheBest)
+{
+    const TableLookupPath best = ActiveTableLookupPath();
+    EXPECT_NE(best, TableLookupPath::kAuto);
+    EXPECT_TRUE(TableLookupPathAvailable(best));
+    // The best is the widest the processor has.
+    if (TableLookupPathAvailable(TableLookupPath::kVbmi)) {
+        EXPECT_EQ(best, TableLookupPath::kVbmi);
+    } else if (TableLookupPathAvailable(TableLookupPath::kAvx2)) {
+        EXPECT_EQ(best, TableLookupPath::kAvx2);
+    }
+    ASSERT_TRUE(SetTableLookupPath(TableLookupPath::kScalar));
+    EXPECT_EQ(ActiveTableLookupPath(), TableLookupPath::kScalar);
+    ASSERT_TRUE(SetTableLookupPath(TableLookupPath::kAuto));
+    EXPECT_EQ(ActiveTableLookupPath(), best);
+    for (TableLookupPath p : kForcedPaths) {
+        if (TableLookupPathAvailable(p))
+            continue;
+        // Refused, and the path in use stays as it was.
+        EXPECT_FALSE(SetTableLookupPath(p)) << PathName(p);
+        EXPECT_EQ(ActiveTableLookupPath(), best);
     }
 }
 

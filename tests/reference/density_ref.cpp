@@ -41,6 +41,13 @@ void Gamma(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, double g
             dst[y * stride + x] = table[src[y * stride + x]];
 }
 
+void Lookup(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, const uint8_t table[256])
+{
+    for (int y = r.y0; y < r.y0 + r.h; ++y)
+        for (int x = r.x0; x < r.x0 + r.w; ++x)
+            dst[y * stride + x] = table[src[y * stride + x]];
+}
+
 void Equalize(const uint8_t* src, uint8_t* dst, int stride, FilterRange r)
 {
     int32_t count[256];
