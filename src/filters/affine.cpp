@@ -10,10 +10,14 @@
 #define LUMADRIFT_AFFINE_X86 1
 // GCC 12 takes the deliberately undefined pass-through operand inside some
 // AVX-512 intrinsics for an uninitialised read.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 #pragma GCC diagnostic pop
+#else
+#include <immintrin.h>
+#endif
 #endif
 
 namespace lumadrift {

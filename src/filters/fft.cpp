@@ -190,44 +190,52 @@ struct PassJob {
 // over (a pass of fewer than sixteen lines) one by one.
 int UnitCount(int lines) { return lines / kBlock + lines % kBlock; }
 
+// Constant two-vector shuffles: GCC takes an index vector, Clang a list of
+// constant indices.
+#if defined(__clang__)
+#define LUMADRIFT_SHUFFLE(a, b, Index, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
+#else
+#define LUMADRIFT_SHUFFLE(a, b, Index, ...) __builtin_shuffle(a, b, Index{__VA_ARGS__})
+#endif
+
 // In-register L x L transposes: rows in, columns out (each is its own
 // inverse).
 __attribute__((always_inline)) inline void TransposeLanes(V2 (&v)[2])
 {
-    const V2 a = __builtin_shuffle(v[0], v[1], I2{0, 2});
-    const V2 b = __builtin_shuffle(v[0], v[1], I2{1, 3});
+    const V2 a = LUMADRIFT_SHUFFLE(v[0], v[1], I2, 0, 2);
+    const V2 b = LUMADRIFT_SHUFFLE(v[0], v[1], I2, 1, 3);
     v[0] = a;
     v[1] = b;
 }
 
 __attribute__((always_inline)) inline void TransposeLanes(V4 (&v)[4])
 {
-    const V4 a0 = __builtin_shuffle(v[0], v[1], I4{0, 4, 2, 6});
-    const V4 a1 = __builtin_shuffle(v[0], v[1], I4{1, 5, 3, 7});
-    const V4 a2 = __builtin_shuffle(v[2], v[3], I4{0, 4, 2, 6});
-    const V4 a3 = __builtin_shuffle(v[2], v[3], I4{1, 5, 3, 7});
-    v[0] = __builtin_shuffle(a0, a2, I4{0, 1, 4, 5});
-    v[2] = __builtin_shuffle(a0, a2, I4{2, 3, 6, 7});
-    v[1] = __builtin_shuffle(a1, a3, I4{0, 1, 4, 5});
-    v[3] = __builtin_shuffle(a1, a3, I4{2, 3, 6, 7});
+    const V4 a0 = LUMADRIFT_SHUFFLE(v[0], v[1], I4, 0, 4, 2, 6);
+    const V4 a1 = LUMADRIFT_SHUFFLE(v[0], v[1], I4, 1, 5, 3, 7);
+    const V4 a2 = LUMADRIFT_SHUFFLE(v[2], v[3], I4, 0, 4, 2, 6);
+    const V4 a3 = LUMADRIFT_SHUFFLE(v[2], v[3], I4, 1, 5, 3, 7);
+    v[0] = LUMADRIFT_SHUFFLE(a0, a2, I4, 0, 1, 4, 5);
+    v[2] = LUMADRIFT_SHUFFLE(a0, a2, I4, 2, 3, 6, 7);
+    v[1] = LUMADRIFT_SHUFFLE(a1, a3, I4, 0, 1, 4, 5);
+    v[3] = LUMADRIFT_SHUFFLE(a1, a3, I4, 2, 3, 6, 7);
 }
 
 __attribute__((always_inline)) inline void TransposeLanes(V8 (&v)[8])
 {
     V8 a[8], b[8];
     for (int i = 0; i < 8; i += 2) {
-        a[i] = __builtin_shuffle(v[i], v[i + 1], I8{0, 8, 2, 10, 4, 12, 6, 14});
-        a[i + 1] = __builtin_shuffle(v[i], v[i + 1], I8{1, 9, 3, 11, 5, 13, 7, 15});
+        a[i] = LUMADRIFT_SHUFFLE(v[i], v[i + 1], I8, 0, 8, 2, 10, 4, 12, 6, 14);
+        a[i + 1] = LUMADRIFT_SHUFFLE(v[i], v[i + 1], I8, 1, 9, 3, 11, 5, 13, 7, 15);
     }
     for (int i = 0; i < 8; i += 4) {
-        b[i] = __builtin_shuffle(a[i], a[i + 2], I8{0, 1, 8, 9, 4, 5, 12, 13});
-        b[i + 2] = __builtin_shuffle(a[i], a[i + 2], I8{2, 3, 10, 11, 6, 7, 14, 15});
-        b[i + 1] = __builtin_shuffle(a[i + 1], a[i + 3], I8{0, 1, 8, 9, 4, 5, 12, 13});
-        b[i + 3] = __builtin_shuffle(a[i + 1], a[i + 3], I8{2, 3, 10, 11, 6, 7, 14, 15});
+        b[i] = LUMADRIFT_SHUFFLE(a[i], a[i + 2], I8, 0, 1, 8, 9, 4, 5, 12, 13);
+        b[i + 2] = LUMADRIFT_SHUFFLE(a[i], a[i + 2], I8, 2, 3, 10, 11, 6, 7, 14, 15);
+        b[i + 1] = LUMADRIFT_SHUFFLE(a[i + 1], a[i + 3], I8, 0, 1, 8, 9, 4, 5, 12, 13);
+        b[i + 3] = LUMADRIFT_SHUFFLE(a[i + 1], a[i + 3], I8, 2, 3, 10, 11, 6, 7, 14, 15);
     }
     for (int i = 0; i < 4; ++i) {
-        v[i] = __builtin_shuffle(b[i], b[i + 4], I8{0, 1, 2, 3, 8, 9, 10, 11});
-        v[i + 4] = __builtin_shuffle(b[i], b[i + 4], I8{4, 5, 6, 7, 12, 13, 14, 15});
+        v[i] = LUMADRIFT_SHUFFLE(b[i], b[i + 4], I8, 0, 1, 2, 3, 8, 9, 10, 11);
+        v[i + 4] = LUMADRIFT_SHUFFLE(b[i], b[i + 4], I8, 4, 5, 6, 7, 12, 13, 14, 15);
     }
 }
 
