@@ -49,40 +49,28 @@ struct Planes {
     }
 };
 
-Planes& Data()
-{
-    static Planes p;
-    return p;
-}
-
-template <typename Run>
-void Loop(benchmark::State& state, Run run)
-{
-    Planes& p = Data();
-    bench::TimeLoop(state, p, p.out.data(), run);
-}
 
 void BM_Binarize(benchmark::State& state)
 {
-    Loop(state, [](Planes& p) { BinarizeKernel(p.gray.data(), p.out.data(), kSide, kRange, 60, 190, 0); });
+    bench::Loop<Planes>(state, [](Planes& p) { BinarizeKernel(p.gray.data(), p.out.data(), kSide, kRange, 60, 190, 0); });
 }
 BENCHMARK(BM_Binarize)->Unit(benchmark::kMillisecond);
 
 void BM_Dilate(benchmark::State& state)
 {
-    Loop(state, [](Planes& p) { DilateKernel(p.binary.data(), p.out.data(), kSide, kRange); });
+    bench::Loop<Planes>(state, [](Planes& p) { DilateKernel(p.binary.data(), p.out.data(), kSide, kRange); });
 }
 BENCHMARK(BM_Dilate)->Unit(benchmark::kMillisecond);
 
 void BM_Erode(benchmark::State& state)
 {
-    Loop(state, [](Planes& p) { ErodeKernel(p.binary.data(), p.out.data(), kSide, kRange); });
+    bench::Loop<Planes>(state, [](Planes& p) { ErodeKernel(p.binary.data(), p.out.data(), kSide, kRange); });
 }
 BENCHMARK(BM_Erode)->Unit(benchmark::kMillisecond);
 
 void BM_ThinBlobs(benchmark::State& state)
 {
-    Loop(state, [](Planes& p) { ThinKernel(p.blobs.data(), p.out.data(), kSide, kRange); });
+    bench::Loop<Planes>(state, [](Planes& p) { ThinKernel(p.blobs.data(), p.out.data(), kSide, kRange); });
 }
 BENCHMARK(BM_ThinBlobs)->Unit(benchmark::kMillisecond);
 
@@ -92,7 +80,7 @@ cv::Mat Wrap(std::vector<uint8_t>& v) { return cv::Mat(kSide, kSide, CV_8UC1, v.
 void BM_Binarize_OpenCV_inRange(benchmark::State& state)
 {
     cv::setNumThreads(1);
-    Loop(state, [](Planes& p) {
+    bench::Loop<Planes>(state, [](Planes& p) {
         cv::Mat out = Wrap(p.out);
         cv::inRange(Wrap(p.gray), cv::Scalar(61), cv::Scalar(189), out);
     });
@@ -102,7 +90,7 @@ BENCHMARK(BM_Binarize_OpenCV_inRange)->Unit(benchmark::kMillisecond);
 void BM_Dilate_OpenCV_dilate3x3(benchmark::State& state)
 {
     cv::setNumThreads(1);
-    Loop(state, [](Planes& p) {
+    bench::Loop<Planes>(state, [](Planes& p) {
         cv::Mat out = Wrap(p.out);
         cv::dilate(Wrap(p.binary), out, cv::Mat());
     });
@@ -112,7 +100,7 @@ BENCHMARK(BM_Dilate_OpenCV_dilate3x3)->Unit(benchmark::kMillisecond);
 void BM_Erode_OpenCV_erode3x3(benchmark::State& state)
 {
     cv::setNumThreads(1);
-    Loop(state, [](Planes& p) {
+    bench::Loop<Planes>(state, [](Planes& p) {
         cv::Mat out = Wrap(p.out);
         cv::erode(Wrap(p.binary), out, cv::Mat());
     });
@@ -123,7 +111,7 @@ BENCHMARK(BM_Erode_OpenCV_erode3x3)->Unit(benchmark::kMillisecond);
 void BM_ThinBlobs_OpenCV_ximgproc_thinning(benchmark::State& state)
 {
     cv::setNumThreads(1);
-    Loop(state, [](Planes& p) {
+    bench::Loop<Planes>(state, [](Planes& p) {
         cv::Mat out = Wrap(p.out);
         cv::ximgproc::thinning(Wrap(p.blobs), out, cv::ximgproc::THINNING_ZHANGSUEN);
     });

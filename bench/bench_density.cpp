@@ -27,34 +27,22 @@ struct Planes {
     std::vector<uint8_t> out = std::vector<uint8_t>(kPixels);
 };
 
-Planes& Data()
-{
-    static Planes p;
-    return p;
-}
-
-template <typename Run>
-void Loop(benchmark::State& state, Run run)
-{
-    Planes& p = Data();
-    bench::TimeLoop(state, p, p.out.data(), run);
-}
 
 void BM_Contrast(benchmark::State& state)
 {
-    Loop(state, [](Planes& p) { ContrastKernel(p.gray.data(), p.out.data(), kSide, kRange, 1.3); });
+    bench::Loop<Planes>(state, [](Planes& p) { ContrastKernel(p.gray.data(), p.out.data(), kSide, kRange, 1.3); });
 }
 BENCHMARK(BM_Contrast)->Unit(benchmark::kMillisecond);
 
 void BM_Gamma(benchmark::State& state)
 {
-    Loop(state, [](Planes& p) { GammaKernel(p.gray.data(), p.out.data(), kSide, kRange, 2.2); });
+    bench::Loop<Planes>(state, [](Planes& p) { GammaKernel(p.gray.data(), p.out.data(), kSide, kRange, 2.2); });
 }
 BENCHMARK(BM_Gamma)->Unit(benchmark::kMillisecond);
 
 void BM_Equalize(benchmark::State& state)
 {
-    Loop(state, [](Planes& p) { EqualizeKernel(p.gray.data(), p.out.data(), kSide, kRange); });
+    bench::Loop<Planes>(state, [](Planes& p) { EqualizeKernel(p.gray.data(), p.out.data(), kSide, kRange); });
 }
 BENCHMARK(BM_Equalize)->Unit(benchmark::kMillisecond);
 
@@ -68,7 +56,7 @@ void LoopOnPath(benchmark::State& state, TableLookupPath path, Run run)
         state.SkipWithError("look-up path not available on this processor");
         return;
     }
-    Loop(state, run);
+    bench::Loop<Planes>(state, run);
     SetTableLookupPath(TableLookupPath::kAuto);
 }
 
@@ -99,7 +87,7 @@ cv::Mat Wrap(std::vector<uint8_t>& v) { return cv::Mat(kSide, kSide, CV_8UC1, v.
 void BM_Contrast_OpenCV_convertTo(benchmark::State& state)
 {
     cv::setNumThreads(1);
-    Loop(state, [](Planes& p) {
+    bench::Loop<Planes>(state, [](Planes& p) {
         cv::Mat out = Wrap(p.out);
         Wrap(p.gray).convertTo(out, CV_8U, 1.3, 0.0);
     });
@@ -112,7 +100,7 @@ void BM_Gamma_OpenCV_LUT(benchmark::State& state)
     cv::Mat lut(1, 256, CV_8UC1);
     for (int i = 0; i < 256; ++i)
         lut.at<uint8_t>(i) = static_cast<uint8_t>(std::pow(i / 255.0, 1.0 / 2.2) * 255.0);
-    Loop(state, [&](Planes& p) {
+    bench::Loop<Planes>(state, [&](Planes& p) {
         cv::Mat out = Wrap(p.out);
         cv::LUT(Wrap(p.gray), lut, out);
     });
@@ -122,7 +110,7 @@ BENCHMARK(BM_Gamma_OpenCV_LUT)->Unit(benchmark::kMillisecond);
 void BM_Equalize_OpenCV_equalizeHist(benchmark::State& state)
 {
     cv::setNumThreads(1);
-    Loop(state, [](Planes& p) {
+    bench::Loop<Planes>(state, [](Planes& p) {
         cv::Mat out = Wrap(p.out);
         cv::equalizeHist(Wrap(p.gray), out);
     });

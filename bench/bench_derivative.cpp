@@ -32,52 +32,40 @@ struct Planes {
     std::vector<uint8_t> out = std::vector<uint8_t>(kPixels);
 };
 
-Planes& Data()
-{
-    static Planes p;
-    return p;
-}
-
-template <typename Run>
-void Loop(benchmark::State& state, Run run)
-{
-    Planes& p = Data();
-    bench::TimeLoop(state, p, p.out.data(), run);
-}
 
 void BM_DerivSobel(benchmark::State& state)
 {
-    Loop(state, [](Planes& p) { SobelKernel(p.gray.data(), p.out.data(), kSide, kRange); });
+    bench::Loop<Planes>(state, [](Planes& p) { SobelKernel(p.gray.data(), p.out.data(), kSide, kRange); });
 }
 BENCHMARK(BM_DerivSobel)->Unit(benchmark::kMillisecond);
 
 void BM_DerivRoberts(benchmark::State& state)
 {
-    Loop(state, [](Planes& p) { RobertsKernel(p.gray.data(), p.out.data(), kSide, kRange); });
+    bench::Loop<Planes>(state, [](Planes& p) { RobertsKernel(p.gray.data(), p.out.data(), kSide, kRange); });
 }
 BENCHMARK(BM_DerivRoberts)->Unit(benchmark::kMillisecond);
 
 void BM_DerivConvolve3x3(benchmark::State& state)
 {
-    Loop(state, [](Planes& p) { ConvolveKernel(p.gray.data(), p.out.data(), kSide, kRange, 3, 3, kReal3); });
+    bench::Loop<Planes>(state, [](Planes& p) { ConvolveKernel(p.gray.data(), p.out.data(), kSide, kRange, 3, 3, kReal3); });
 }
 BENCHMARK(BM_DerivConvolve3x3)->Unit(benchmark::kMillisecond);
 
 void BM_DerivConvolve5x5(benchmark::State& state)
 {
-    Loop(state, [](Planes& p) { ConvolveKernel(p.gray.data(), p.out.data(), kSide, kRange, 5, 5, kReal5); });
+    bench::Loop<Planes>(state, [](Planes& p) { ConvolveKernel(p.gray.data(), p.out.data(), kSide, kRange, 5, 5, kReal5); });
 }
 BENCHMARK(BM_DerivConvolve5x5)->Unit(benchmark::kMillisecond);
 
 void BM_DerivSmooth(benchmark::State& state)
 {
-    Loop(state, [](Planes& p) { SmoothKernel(p.gray.data(), p.out.data(), kSide, kRange); });
+    bench::Loop<Planes>(state, [](Planes& p) { SmoothKernel(p.gray.data(), p.out.data(), kSide, kRange); });
 }
 BENCHMARK(BM_DerivSmooth)->Unit(benchmark::kMillisecond);
 
 void BM_DerivLaplacian(benchmark::State& state)
 {
-    Loop(state, [](Planes& p) { LaplacianKernel(p.gray.data(), p.out.data(), kSide, kRange); });
+    bench::Loop<Planes>(state, [](Planes& p) { LaplacianKernel(p.gray.data(), p.out.data(), kSide, kRange); });
 }
 BENCHMARK(BM_DerivLaplacian)->Unit(benchmark::kMillisecond);
 
@@ -86,7 +74,7 @@ BENCHMARK(BM_DerivLaplacian)->Unit(benchmark::kMillisecond);
 void BM_DerivCvSobelMagnitude(benchmark::State& state)
 {
     cv::setNumThreads(1);
-    Planes& p = Data();
+    Planes& p = bench::Shared<Planes>();
     const cv::Mat src(kSide, kSide, CV_8U, p.gray.data());
     cv::Mat out(kSide, kSide, CV_8U, p.out.data());
     cv::Mat dx, dy, mag;
@@ -106,7 +94,7 @@ BENCHMARK(BM_DerivCvSobelMagnitude)->Unit(benchmark::kMillisecond);
 void CvFilter64(benchmark::State& state, int size, const double* k)
 {
     cv::setNumThreads(1);
-    Planes& p = Data();
+    Planes& p = bench::Shared<Planes>();
     cv::Mat src64;
     cv::Mat(kSide, kSide, CV_8U, p.gray.data()).convertTo(src64, CV_64F);
     const cv::Mat kernel(size, size, CV_64F, const_cast<double*>(k));
@@ -128,7 +116,7 @@ BENCHMARK(BM_DerivCvFilter2D5x5F64)->Unit(benchmark::kMillisecond);
 void BM_DerivCvFilter2DSmooth8U(benchmark::State& state)
 {
     cv::setNumThreads(1);
-    Planes& p = Data();
+    Planes& p = bench::Shared<Planes>();
     const cv::Mat src(kSide, kSide, CV_8U, p.gray.data());
     cv::Mat out(kSide, kSide, CV_8U, p.out.data());
     cv::Mat kernel(3, 3, CV_32F);

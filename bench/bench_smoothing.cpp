@@ -27,30 +27,18 @@ struct Planes {
     std::vector<uint8_t> out = std::vector<uint8_t>(kPixels);
 };
 
-Planes& Data()
-{
-    static Planes p;
-    return p;
-}
-
-template <typename Run>
-void Loop(benchmark::State& state, Run run)
-{
-    Planes& p = Data();
-    bench::TimeLoop(state, p, p.out.data(), run);
-}
 
 void BM_MovingAverage(benchmark::State& state)
 {
     const int k = static_cast<int>(state.range(0));
-    Loop(state, [k](Planes& p) { MovingAverageKernel(p.gray.data(), p.out.data(), kSide, kRange, k, k); });
+    bench::Loop<Planes>(state, [k](Planes& p) { MovingAverageKernel(p.gray.data(), p.out.data(), kSide, kRange, k, k); });
 }
 BENCHMARK(BM_MovingAverage)->Arg(3)->Arg(15)->Unit(benchmark::kMillisecond);
 
 void BM_Median(benchmark::State& state)
 {
     const int k = static_cast<int>(state.range(0));
-    Loop(state, [k](Planes& p) {
+    bench::Loop<Planes>(state, [k](Planes& p) {
         RankFilterKernel(p.gray.data(), p.out.data(), kSide, kRange, k, k, MedianRank(k, k));
     });
 }
@@ -60,7 +48,7 @@ BENCHMARK(BM_Median)->Arg(3)->Arg(5)->Arg(7)->Arg(11)->Arg(15)->Unit(benchmark::
 void BM_Rank5x5(benchmark::State& state)
 {
     const int rank = static_cast<int>(state.range(0));
-    Loop(state, [rank](Planes& p) { RankFilterKernel(p.gray.data(), p.out.data(), kSide, kRange, 5, 5, rank); });
+    bench::Loop<Planes>(state, [rank](Planes& p) { RankFilterKernel(p.gray.data(), p.out.data(), kSide, kRange, 5, 5, rank); });
 }
 BENCHMARK(BM_Rank5x5)->Arg(0)->Arg(6)->Arg(12)->Arg(18)->Arg(23)->Arg(24)->Unit(benchmark::kMillisecond);
 
@@ -71,7 +59,7 @@ void BM_MovingAverage_OpenCV_blur(benchmark::State& state)
 {
     cv::setNumThreads(1);
     const int k = static_cast<int>(state.range(0));
-    Loop(state, [k](Planes& p) {
+    bench::Loop<Planes>(state, [k](Planes& p) {
         cv::Mat out = Wrap(p.out);
         cv::blur(Wrap(p.gray), out, cv::Size(k, k));
     });
@@ -82,7 +70,7 @@ void BM_Median_OpenCV_medianBlur(benchmark::State& state)
 {
     cv::setNumThreads(1);
     const int k = static_cast<int>(state.range(0));
-    Loop(state, [k](Planes& p) {
+    bench::Loop<Planes>(state, [k](Planes& p) {
         cv::Mat out = Wrap(p.out);
         cv::medianBlur(Wrap(p.gray), out, k);
     });

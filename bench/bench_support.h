@@ -40,4 +40,20 @@ void TimeLoop(benchmark::State& state, Data& data, const uint8_t* out, Run run)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kPixels));
 }
 
+// One instance of a benchmark file's test data, made on first use.
+template <typename Data>
+Data& Shared()
+{
+    static Data data;
+    return data;
+}
+
+// TimeLoop over the shared data, whose out buffer the filter writes.
+template <typename Data, typename Run>
+void Loop(benchmark::State& state, Run run)
+{
+    Data& data = Shared<Data>();
+    TimeLoop(state, data, data.out.data(), run);
+}
+
 }  // namespace lumadrift::bench

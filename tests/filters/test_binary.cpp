@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/plane_bank.h"
+#include "reference/first_difference.h"
 #include "support/canvas.h"
 #include "reference/binary_ref.h"
 
@@ -32,18 +33,9 @@ void FillRandom(Canvas& c, Fill fill, uint32_t seed)
     }
 }
 
-// "" when equal, else the first differing pixel in plane coordinates.
 std::string FirstDifference(const Canvas& got, const std::vector<uint8_t>& want)
 {
-    for (size_t i = 0; i < want.size(); ++i) {
-        if (got.px[i] != want[i]) {
-            std::ostringstream out;
-            out << "first difference at (" << i % got.stride << ", " << i / got.stride
-                << "): got " << int(got.px[i]) << ", want " << int(want[i]);
-            return out.str();
-        }
-    }
-    return "";
+    return ref::FirstDifference(got.px, want, got.stride);
 }
 
 using Kernel = void (*)(const uint8_t*, uint8_t*, int, FilterRange);

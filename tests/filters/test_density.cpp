@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/plane_bank.h"
+#include "reference/first_difference.h"
 #include "support/canvas.h"
 #include "reference/density_ref.h"
 
@@ -31,15 +32,7 @@ void FillRandom(Canvas& c, uint32_t seed, int levels = 256)
 
 std::string FirstDifference(const Canvas& got, const std::vector<uint8_t>& want)
 {
-    for (size_t i = 0; i < want.size(); ++i) {
-        if (got.px[i] != want[i]) {
-            std::ostringstream out;
-            out << "first difference at (" << i % got.stride << ", " << i / got.stride
-                << "): got " << int(got.px[i]) << ", want " << int(want[i]);
-            return out.str();
-        }
-    }
-    return "";
+    return ref::FirstDifference(got.px, want, got.stride);
 }
 
 const char* PathName(TableLookupPath path)
