@@ -7,11 +7,19 @@
 #include <vector>
 
 #include "core/image_model.h"
+#include "filters/affine.h"
+#include "filters/binary.h"
+#include "filters/density.h"
+#include "filters/derivative.h"
+#include "filters/fft.h"
+#include "filters/smoothing.h"
 
 namespace lumadrift {
 
 class IniFile;
 
+// Every operation keeps its last parameters in its own struct (defaults in
+// the struct); the settings file holds them between sessions.
 struct ImageSettings {
     ProcessingRange range{0, 0, 0, 0};         // image pixels
     ProcessingRange displayRange{0, 0, 0, 0};  // display pixels at the zoom, no margin
@@ -19,26 +27,15 @@ struct ImageSettings {
     uint32_t graphColor = 0;
     uint32_t resultColor = 0;
     int profileOrientation = 0;
-    int binarizeMin = 128;
-    int binarizeMax = 128;
-    double contrast = 1.0;
-    double gamma = 1.0;
-    int averageKernelX = 3, averageKernelY = 3;
-    int medianKernelX = 3, medianKernelY = 3;
-    int rankKernelX = 3, rankKernelY = 3;
-    int rankValue = 0;
-    int rankChoice = 0;            // 0 lowest, 1 highest, 2 median, 3 specified
-    int convolutionMode = 3;       // 3, 5 or 0 (kernel file)
-    int convolutionM = 3, convolutionN = 3;
-    std::vector<double> convolutionValues = std::vector<double>(9, 0.0);  // 9 (mode 3), 25 (mode 5), empty (mode 0)
-    std::string kernelFile;        // UTF-8, at most 259 bytes
-    double affineAngle = 0.0;
-    double affineCenterX = 0.0, affineCenterY = 0.0;
-    double affineZoomX = 0.0, affineZoomY = 0.0;
-    double affineShiftX = 0.0, affineShiftY = 0.0;
-    double fftLow = 0.0, fftHigh = 1.0;
-    int fftMaskShape = 0;          // 0 square, 1 circle, 2 user mask
-    std::string fftMaskFile;       // UTF-8, at most 259 bytes
+    BinarizeParams binarize;
+    ContrastParams contrast;
+    GammaParams gamma;
+    KernelSizeParams movingAverage;
+    KernelSizeParams median;
+    RankParams rank;
+    ConvolutionParams convolution;
+    AffineParams affine;
+    FftParams fft;
     int fftThreads = 1;            // read only
     int cameraUse = 0;             // read only
     int cameraWidth = 640;         // read only

@@ -6,8 +6,11 @@
 // EvaluateCommand for every action after each command.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "commands/operation_table.h"
 
 namespace lumadrift {
 
@@ -67,11 +70,30 @@ enum CommandId : int {
     kCtlZoomBox = 1020,
 };
 
+// What a command needs besides the document's state.
+enum class CommandNeeds : uint8_t {
+    kNothing,
+    kUndoStep,
+    kRedoStep,
+    kCamera,
+    kRecording,
+    kNotRecording,
+    kRecentFiles,
+};
+// What shows a command checked.
+enum class CommandCheck : uint8_t { kInStates, kToolBarShown, kStatusBarShown };
+
 struct CommandInfo {
     int id;
     const char* menuText;  // UTF-8 with "&" mnemonic and "\t" accelerator; nullptr when none
     const char* prompt;    // status-bar text "\n" tool tip; nullptr when none
     int code;              // operation code recorded, -1 when none
+    // Offered in these states, narrowed to the states the recorded
+    // operation runs in.
+    StateSet states = StateSet::All();
+    CommandNeeds needs = CommandNeeds::kNothing;
+    StateSet checkedIn = {};
+    CommandCheck check = CommandCheck::kInStates;
 };
 
 // Every command with a menu item or a prompt.
@@ -126,7 +148,8 @@ struct CommandUi {
 // disabled.
 CommandUi EvaluateCommand(int id, const CommandContext& c);
 
-// The six zoom box entries in percent, index 0..5.
+// The zoom presets in percent (the zoom box's entries and the zoom
+// dialog's buttons, index 0..5).
 constexpr int kZoomPresets[6] = {200, 150, 100, 75, 50, 25};
 
 }  // namespace lumadrift

@@ -3,9 +3,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "commands/macro_format.h"
 #include "core/acquisition.h"
+#include "core/c_number.h"
 #include "core/cp932.h"
 #include "core/file_io.h"
 #include "core/ini_file.h"
@@ -145,7 +147,7 @@ BmpError CLumadriftDoc::OpenDocument(const std::string& path)
     renderPending_ = 0;
     state_ = kStateColor;
     NotifyImage();
-    Record(kOpOpenFile, "ファイル=" + path);
+    RecordParams(kOpOpenFile, FileParams{path});
     return BmpError::kNone;
 }
 
@@ -167,7 +169,7 @@ int CLumadriftDoc::WriteColorFile(const std::string& path)
         return -1;
     if (WriteFileWhole(path, BuildColorBmp(file_)) != 0)
         return -1;
-    Record(kOpSaveFile, "ファイル=" + path);
+    RecordParams(kOpSaveFile, FileParams{path});
     return 0;
 }
 
@@ -178,7 +180,7 @@ int CLumadriftDoc::WriteGrayFile(const std::string& path)
         return -1;
     if (WriteFileWhole(path, BuildGrayBmp(plane, planes_.width(), planes_.height())) != 0)
         return -1;
-    Record(kOpSaveFile, "ファイル=" + path);
+    RecordParams(kOpSaveFile, FileParams{path});
     return 0;
 }
 
@@ -229,12 +231,12 @@ void CLumadriftDoc::Redraw()
     NotifyImage();
 }
 
-void CLumadriftDoc::RunGrayOperation(int code, const std::string& params, const PlaneFilter& filter,
-                                     int newState)
+void CLumadriftDoc::RunGrayOperation(int code, const std::string& params, const PlaneFilter& filter)
 {
     AdvancePlaneRing();
-    if (newState >= 0)
-        state_ = newState;
+    const OperationRow* row = FindOperation(code);
+    if (row && row->leaves != kStateUnchanged)
+        state_ = row->leaves;
     PushHistory();
     if (filter)
         filter(planes_);
@@ -267,16 +269,18 @@ int CLumadriftDoc::ToggleRangeEdit()
 
 // --- acquisition -------------------------------------------------------------
 
-int CLumadriftDoc::Acquire(int channel, int invert, double baseAngle)
+AcquireParams CLumadriftDoc::AcquireInRange(int channel, int invert, double baseAngle) const
 {
-    return AcquireCore(channel, invert, baseAngle);
+    const ProcessingRange& r = settings_.range;
+    return {channel, invert, baseAngle, r.left, r.top, r.right, r.bottom};
 }
 
-int CLumadriftDoc::ReplayAcquire(int channel, int invert, double baseAngle, int left, int top,
-                                 int right, int bottom)
+int CLumadriftDoc::Acquire(const AcquireParams& p)
 {
-    setRange({left, top, right, bottom});
-    return AcquireCore(channel, invert, baseAngle);
+    const ProcessingRange r = Normalized({p.left, p.top, p.right, p.bottom});
+    if (!(r == settings_.range))
+        setRange(r);
+    return AcquireCore(p.channel, p.invert, p.baseAngle);
 }
 
 int CLumadriftDoc::AcquireCore(int channel, int invert, double baseAngle)
@@ -313,64 +317,38 @@ int CLumadriftDoc::AcquireCore(int channel, int invert, double baseAngle)
     PushHistory();
     setZoom(100);
     Redraw();
-    Record(kOpAcquire, "チャネル=" + std::to_string(channel) + " 反転=" + std::to_string(invert) +
-                           " 彩度=" + FormatReal(baseAngle, 2) + " 左座標=" + std::to_string(r.left) +
-                           " 上座標=" + std::to_string(r.top) + " 右座標=" +
-                           std::to_string(r.right) + " 下座標=" + std::to_string(r.bottom));
+    RecordParams(kOpAcquire, AcquireInRange(channel, invert, baseAngle));
     return 0;
 }
 
 // --- binarization, dilation, erosion, thinning ----------------------------------
 
-namespace {
-
-// The thresholds as the filter takes them: ordered, inverted when MIN > MAX.
-CLumadriftDoc::PlaneFilter BinarizeFilter(int min, int max)
-{
-    return [min, max](PlaneBank& bank) {
-        if (min > max)
-            Binarize(bank, max, min, 1);
-        else
-            Binarize(bank, min, max, 0);
-    };
-}
-
-}  // namespace
-
-std::string CLumadriftDoc::BinarizeRecordText() const
-{
-    return "最小値=" + std::to_string(settings_.binarizeMin) + " 最大値=" +
-           std::to_string(settings_.binarizeMax);
-}
-
 void CLumadriftDoc::BeginBinarize()
 {
     BeginPreview();
-    RunPreview(BinarizeFilter(settings_.binarizeMin, settings_.binarizeMax));
+    const BinarizeParams p = settings_.binarize;
+    RunPreview([p](PlaneBank& b) { lumadrift::Binarize(b, p); });
 }
 
-void CLumadriftDoc::PreviewBinarize(int min, int max)
+void CLumadriftDoc::PreviewBinarize(const BinarizeParams& p)
 {
-    RunPreview(BinarizeFilter(min, max));
+    RunPreview([p](PlaneBank& b) { lumadrift::Binarize(b, p); });
 }
 
-void CLumadriftDoc::CompleteBinarize(bool ok, int min, int max)
+void CLumadriftDoc::CompleteBinarize(bool ok, const BinarizeParams& p)
 {
-    if (ok) {
-        settings_.binarizeMin = min;
-        settings_.binarizeMax = max;
-    }
+    if (ok)
+        settings_.binarize = p;
     state_ = kStateBinary;
     PushHistory();
-    Record(kOpBinarize, BinarizeRecordText());
+    RecordParams(kOpBinarize, settings_.binarize);
 }
 
-int CLumadriftDoc::ReplayBinarize(int min, int max)
+int CLumadriftDoc::Binarize(const BinarizeParams& p)
 {
-    settings_.binarizeMin = min;
-    settings_.binarizeMax = max;
+    settings_.binarize = p;
     BeginBinarize();
-    CompleteBinarize(false, min, max);
+    CompleteBinarize(false, p);
     return 0;
 }
 
@@ -380,20 +358,21 @@ void CLumadriftDoc::ThinImage() { RunGrayOperation(kOpThin, {}, [](PlaneBank& b)
 
 // --- density conversion and smoothing ---------------------------------------------
 
-void CLumadriftDoc::ContrastImage(double factor)
+int CLumadriftDoc::ContrastImage(const ContrastParams& p)
 {
-    settings_.contrast = factor;
-    RunGrayOperation(kOpContrast, "倍率=" + FormatReal(factor, 2),
-                     [factor](PlaneBank& b) { Contrast(b, factor); });
+    settings_.contrast = p;
+    RunGrayOperation(kOpContrast, FormatParameterLine(kContrastFields, &p),
+                     [p](PlaneBank& b) { Contrast(b, p.factor); });
+    return 0;
 }
 
-int CLumadriftDoc::GammaImage(double gamma)
+int CLumadriftDoc::GammaImage(const GammaParams& p)
 {
-    if (!IsGammaAccepted(gamma))
+    if (!IsGammaAccepted(p.value))
         return -1;
-    settings_.gamma = gamma;
-    RunGrayOperation(kOpGamma, "倍率=" + FormatReal(gamma, 2),
-                     [gamma](PlaneBank& b) { GammaCorrect(b, gamma); });
+    settings_.gamma = p;
+    RunGrayOperation(kOpGamma, FormatParameterLine(kGammaFields, &p),
+                     [p](PlaneBank& b) { GammaCorrect(b, p.value); });
     return 0;
 }
 
@@ -402,50 +381,37 @@ void CLumadriftDoc::EqualizeImage()
     RunGrayOperation(kOpEqualize, {}, [](PlaneBank& b) { Equalize(b); });
 }
 
-namespace {
-
-std::string SizeText(int x, int y)
+int CLumadriftDoc::MovingAverageImage(const KernelSizeParams& params)
 {
-    return "Xサイズ=" + std::to_string(x) + " Yサイズ=" + std::to_string(y);
-}
-
-}  // namespace
-
-int CLumadriftDoc::MovingAverageImage(int x, int y)
-{
-    if (CheckKernelSizes(x, y) != KernelCheck::kOk)
+    KernelSizeParams p = params;
+    if (CheckKernelSizes(p.x, p.y) != KernelCheck::kOk)
         return -1;
-    settings_.averageKernelX = x;
-    settings_.averageKernelY = y;
-    RunGrayOperation(kOpMovingAverage, SizeText(x, y),
-                     [x, y](PlaneBank& b) { MovingAverage(b, x, y); });
+    settings_.movingAverage = p;
+    RunGrayOperation(kOpMovingAverage, FormatParameterLine(kMovingAverageFields, &p),
+                     [p](PlaneBank& b) { MovingAverage(b, p.x, p.y); });
     return 0;
 }
 
-int CLumadriftDoc::MedianImage(int x, int y)
+int CLumadriftDoc::MedianImage(const KernelSizeParams& params)
 {
-    if (CheckKernelSizes(x, y) != KernelCheck::kOk)
+    KernelSizeParams p = params;
+    if (CheckKernelSizes(p.x, p.y) != KernelCheck::kOk)
         return -1;
-    settings_.medianKernelX = x;
-    settings_.medianKernelY = y;
-    const int rank = MedianRank(x, y);
-    RunGrayOperation(kOpMedian, SizeText(x, y),
-                     [x, y, rank](PlaneBank& b) { RankFilter(b, x, y, rank); });
+    settings_.median = p;
+    const int rank = MedianRank(p.x, p.y);
+    RunGrayOperation(kOpMedian, FormatParameterLine(kMedianFields, &p),
+                     [p, rank](PlaneBank& b) { RankFilter(b, p.x, p.y, rank); });
     return 0;
 }
 
-int CLumadriftDoc::RankImage(int x, int y, int rank, int choice)
+int CLumadriftDoc::RankImage(const RankParams& params)
 {
-    if (CheckRankKernel(x, y, rank) != KernelCheck::kOk)
+    RankParams p = params;
+    if (CheckRankKernel(p.x, p.y, p.rank) != KernelCheck::kOk)
         return -1;
-    settings_.rankKernelX = x;
-    settings_.rankKernelY = y;
-    settings_.rankValue = rank;
-    settings_.rankChoice = choice;
-    RunGrayOperation(kOpRank,
-                     SizeText(x, y) + " ランク=" + std::to_string(rank) + " インデックス=" +
-                         std::to_string(choice),
-                     [x, y, rank](PlaneBank& b) { RankFilter(b, x, y, rank); });
+    settings_.rank = p;
+    RunGrayOperation(kOpRank, FormatParameterLine(kRankFields, &p),
+                     [p](PlaneBank& b) { RankFilter(b, p.x, p.y, p.rank); });
     return 0;
 }
 
@@ -498,69 +464,37 @@ void CLumadriftDoc::LaplacianImage()
 void CLumadriftDoc::SmoothImage() { RunGrayOperation(kOpSmooth, {}, [](PlaneBank& b) { Smooth(b); }); }
 void CLumadriftDoc::SharpenImage() { RunGrayOperation(kOpSharpen, {}, [](PlaneBank& b) { Sharpen(b); }); }
 
-int CLumadriftDoc::RunConvolution(int mode, const std::vector<double>& typed,
-                                  const std::string& path, bool replayed)
+int CLumadriftDoc::ConvolveImage(const ConvolutionParams& params, bool replayed)
 {
     ConvolutionKernel k;
-    if (UserConvolutionKernel(mode, typed, path, k) != 0)
+    if (UserConvolutionKernel(params.mode, params.values, params.kernelFile, k) != 0)
         return -1;
-    settings_.convolutionMode = mode;
-    settings_.convolutionM = k.cols;
-    settings_.convolutionN = k.rows;
-    if (mode == 0) {
-        settings_.kernelFile = path;
-        settings_.convolutionValues.clear();
+    ConvolutionParams& c = settings_.convolution;
+    c.mode = params.mode;
+    c.m = k.cols;
+    c.n = k.rows;
+    if (c.mode == 0) {
+        c.kernelFile = params.kernelFile;
+        c.values.clear();
     } else {
-        settings_.convolutionValues = k.values;
+        c.values = k.values;
     }
     kernel_ = k;
-    const std::string text =
-        ConvolutionParameterText(mode, settings_.convolutionValues, path, replayed);
-    RunGrayOperation(kOpConvolution, text, [k](PlaneBank& b) {
+    ConvolutionParams line = c;
+    line.kernelFile = params.kernelFile;
+    RunGrayOperation(kOpConvolution, ConvolutionParameterText(line, replayed), [k](PlaneBank& b) {
         Convolve(b, k.cols, k.rows, k.values.data());
     });
     return 0;
 }
 
-int CLumadriftDoc::ConvolveImage(int mode, const std::vector<double>& typed,
-                                 const std::string& path)
-{
-    return RunConvolution(mode, typed, path, false);
-}
-
-int CLumadriftDoc::ReplayConvolution(int mode, const std::vector<double>& typed,
-                                     const std::string& path)
-{
-    return RunConvolution(mode, typed, path, true);
-}
-
 // --- affine transformation --------------------------------------------------------
 
-void CLumadriftDoc::AffineImage(double angle, double centerX, double centerY, double zoomX,
-                                double zoomY, double shiftX, double shiftY)
+int CLumadriftDoc::AffineImage(const AffineParams& p)
 {
-    ImageSettings& s = settings_;
-    s.affineAngle = angle;
-    s.affineCenterX = centerX;
-    s.affineCenterY = centerY;
-    s.affineZoomX = zoomX;
-    s.affineZoomY = zoomY;
-    s.affineShiftX = shiftX;
-    s.affineShiftY = shiftY;
-    const std::string text = "角度=" + FormatReal(angle, 2) + " 中心値X=" + FormatReal(centerX, 2) +
-                             " 中心値Y=" + FormatReal(centerY, 2) + " 拡大率X=" +
-                             FormatReal(zoomX, 2) + " 拡大率Y=" + FormatReal(zoomY, 2) +
-                             " 移動量X=" + FormatReal(shiftX, 2) + " 移動量Y=" +
-                             FormatReal(shiftY, 2);
-    RunGrayOperation(kOpAffine, text, [=](PlaneBank& b) {
-        AffineTransform(b, angle, centerX, centerY, zoomX, zoomY, shiftX, shiftY);
-    });
-}
-
-int CLumadriftDoc::ReplayAffine(double angle, double centerX, double centerY, double zoomX,
-                                double zoomY, double shiftX, double shiftY)
-{
-    AffineImage(angle, centerX, centerY, zoomX, zoomY, shiftX, shiftY);
+    settings_.affine = p;
+    RunGrayOperation(kOpAffine, FormatParameterLine(kAffineFields, &p),
+                     [p](PlaneBank& b) { AffineTransform(b, p); });
     return 0;
 }
 
@@ -572,21 +506,13 @@ bool ThreadCountAccepted(int t) { return t >= 1 && t <= 5; }
 
 }  // namespace
 
-std::string CLumadriftDoc::FftRecordText() const
-{
-    const ImageSettings& s = settings_;
-    if (s.fftMaskShape == kFftMaskUser)
-        return "マスク=2 ファイル=" + s.fftMaskFile;
-    return "マスク=" + std::to_string(s.fftMaskShape) + " 最小値=" + FormatReal(s.fftLow, 2) +
-           " 最大値=" + FormatReal(s.fftHigh, 2);
-}
-
 int CLumadriftDoc::BeginFft()
 {
     const int threads = settings_.fftThreads;
     if (!ThreadCountAccepted(threads) || planes_.empty())
         return -1;
     fft_.ReleaseFftBank();
+    maskInBank_.clear();
     if (fft_.CreateFftBank(2, planes_.width(), planes_.height()) != 0)
         return -1;
     BeginPreview();
@@ -599,20 +525,26 @@ int CLumadriftDoc::BeginFft()
     return 0;
 }
 
-void CLumadriftDoc::PreviewFft(double min, double max, int shape)
+void CLumadriftDoc::PreviewFft(const FftParams& p)
 {
     if (fft_.empty())
         return;
     AdvancePlaneRingFrom(previewSource_);
     fft_.SelectFftSlots(0, 1);
-    ApplyFftPassBand(fft_, min, max, shape);
+    if (p.shape != kFftMaskUser)
+        maskInBank_.clear();  // a square or circle overwrites the mask
+    ApplyFftPassBand(fft_, p.low, p.high, p.shape);
     ShowSpectrum(planes_, fft_);
     Redraw();
 }
 
 bool CLumadriftDoc::MaskFileValid(const std::string& path)
 {
-    return !fft_.empty() && !path.empty() && FileExists(path) && ReadMaskFile(fft_, path) == 0;
+    const bool ok =
+        !fft_.empty() && !path.empty() && FileExists(path) && ReadMaskFile(fft_, path) == 0;
+    // A failed read may have left part of a mask behind.
+    maskInBank_ = ok ? path : std::string();
+    return ok;
 }
 
 int CLumadriftDoc::SaveFftMask(const std::string& path)
@@ -624,70 +556,51 @@ void CLumadriftDoc::FinishFft(bool applyMask)
 {
     if (applyMask) {
         fft_.SelectFftSlots(0, 1);
-        ApplyFftPassBand(fft_, settings_.fftLow, settings_.fftHigh, settings_.fftMaskShape);
+        ApplyFftPassBand(fft_, settings_.fft.low, settings_.fft.high, settings_.fft.shape);
     } else {
         // Without a mask the inverse runs on the forward result itself.
         fft_.SelectFftSlots(0, 0);
     }
     RunFftInverse(planes_, fft_, settings_.fftThreads);
     fft_.ReleaseFftBank();
+    maskInBank_.clear();
     Redraw();
-    Record(kOpFft, FftRecordText());
+    Record(kOpFft, FftParameterText(settings_.fft));
 }
 
-int CLumadriftDoc::CompleteFft(bool ok, double min, double max, int shape,
-                               const std::string& maskPath)
+int CLumadriftDoc::CompleteFft(bool ok, const FftParams& p)
 {
     if (fft_.empty())
         return -1;
     if (ok) {
-        settings_.fftMaskShape = shape;
-        settings_.fftLow = min;
-        settings_.fftHigh = max;
-        if (shape == kFftMaskUser) {
-            settings_.fftLow = 0.0;
-            settings_.fftHigh = 1.0;
-            settings_.fftMaskFile = maskPath;
+        FftParams& f = settings_.fft;
+        f.shape = p.shape;
+        f.low = p.low;
+        f.high = p.high;
+        if (p.shape == kFftMaskUser) {
+            // The line's own path is kept even when the file is missing, so
+            // the recorded line says what ran.
+            f.low = 0.0;
+            f.high = 1.0;
+            f.maskFile = p.maskFile;
         } else {
-            settings_.fftMaskFile.clear();
+            f.maskFile.clear();
         }
     }
     AdvancePlaneRingFrom(previewSource_);
     PushHistory();
     bool mask = true;
-    if (settings_.fftMaskShape == kFftMaskUser && !(ok && shape == kFftMaskUser))
-        mask = MaskFileValid(settings_.fftMaskFile);
+    if (settings_.fft.shape == kFftMaskUser && maskInBank_ != settings_.fft.maskFile)
+        mask = MaskFileValid(settings_.fft.maskFile);
     FinishFft(mask);
     return mask ? 0 : -1;
 }
 
-int CLumadriftDoc::ReplayFft(int shape, double min, double max, const std::string& maskPath)
+int CLumadriftDoc::Fft(const FftParams& p)
 {
-    const int threads = settings_.fftThreads;
-    if (!ThreadCountAccepted(threads) || planes_.empty() || shape < 0 || shape > 2)
+    if (p.shape < kFftMaskSquare || p.shape > kFftMaskUser || BeginFft() != 0)
         return -1;
-    fft_.ReleaseFftBank();
-    if (fft_.CreateFftBank(2, planes_.width(), planes_.height()) != 0)
-        return -1;
-    AdvancePlaneRing();
-    PushHistory();
-    RunFftForward(planes_, fft_, threads);
-    settings_.fftMaskShape = shape;
-    bool ok = true;
-    if (shape == kFftMaskUser) {
-        settings_.fftLow = 0.0;
-        settings_.fftHigh = 1.0;
-        // The line's own path is kept even when the file is missing, so the
-        // recorded line says what was replayed.
-        settings_.fftMaskFile = maskPath;
-        ok = FileExists(maskPath) && ReadMaskFile(fft_, maskPath) == 0;
-    } else {
-        settings_.fftLow = min;
-        settings_.fftHigh = max;
-        settings_.fftMaskFile.clear();
-    }
-    FinishFft(ok);
-    return ok ? 0 : -1;
+    return CompleteFft(true, p);
 }
 
 // --- density profile ------------------------------------------------------------
@@ -879,7 +792,7 @@ int CLumadriftDoc::CaptureCamera(bool replayed)
     state_ = kStateColor;
     NotifyImage();
     if (!replayed)
-        Record(kOpSleep, "ミリ秒=" + std::to_string(NowMs() - previewStartMs_));
+        RecordParams(kOpSleep, SleepParams{static_cast<int>(NowMs() - previewStartMs_)});
     Record(kOpCapture);
     return 0;
 }
@@ -1106,26 +1019,24 @@ void CLumadriftDoc::LoadOperands(int targetId, int referenceId)
     }
 }
 
-int CLumadriftDoc::RunInterImage(BitOp op, int targetId, int referenceId)
+int CLumadriftDoc::InterImage(BitOp op, const InterImageParams& p)
 {
-    if (CheckOperands(targetId, referenceId) != 0)
+    if (CheckOperands(p.target, p.reference) != 0)
         return -1;
-    LoadOperands(targetId, referenceId);
+    LoadOperands(p.target, p.reference);
     CombineRange(planes_, op);
     Redraw();
     const int code = op == BitOp::kAnd ? kOpPoolAnd : op == BitOp::kOr ? kOpPoolOr : kOpPoolXor;
-    Record(code, "対象ID=" + std::to_string(targetId) + " 参照ID=" + std::to_string(referenceId));
+    RecordParams(code, p);
     return 0;
 }
 
-int CLumadriftDoc::InterImage(BitOp op, int targetId, int referenceId)
+int CLumadriftDoc::Sleep(const SleepParams& p)
 {
-    return RunInterImage(op, targetId, referenceId);
-}
-
-int CLumadriftDoc::ReplayInterImage(BitOp op, int targetId, int referenceId)
-{
-    return RunInterImage(op, targetId, referenceId);
+    if (p.milliseconds > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(p.milliseconds));
+    RecordParams(kOpSleep, p);
+    return 0;
 }
 
 void CLumadriftDoc::MakeGrayHeader(int width, int height)

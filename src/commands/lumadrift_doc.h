@@ -14,15 +14,21 @@
 #include "app/image_settings.h"
 #include "commands/command_table.h"
 #include "commands/macro_recorder.h"
+#include "commands/operation_table.h"
+#include "core/acquisition.h"
 #include "core/bmp.h"
 #include "core/history.h"
 #include "core/image_model.h"
 #include "core/image_pool.h"
 #include "core/plane_bank.h"
+#include "filters/affine.h"
+#include "filters/binary.h"
+#include "filters/density.h"
 #include "filters/derivative.h"
 #include "filters/fft.h"
 #include "filters/interimage.h"
 #include "filters/labeling.h"
+#include "filters/smoothing.h"
 
 namespace lumadrift {
 
@@ -88,13 +94,12 @@ public:
     int ToggleRangeEdit();
 
     // --- acquisition ---------------------------------------------------------
-    // The interactive form: the current processing range; -1 (and nothing
+    // The range is stored (normalized) first; -1 (and nothing else
     // changes) when it does not lie inside the image or the channel is not
     // 0..5.
-    int Acquire(int channel, int invert, double baseAngle);
-    // The replay form: the range is stored (normalized) first.
-    int ReplayAcquire(int channel, int invert, double baseAngle, int left, int top, int right,
-                      int bottom);
+    int Acquire(const AcquireParams& p);
+    // The parameters of an acquisition over the stored range.
+    AcquireParams AcquireInRange(int channel, int invert, double baseAngle) const;
 
     // --- the working ring and the operation protocol -------------------------
     // Selects (current, next) and makes next current and pending.
@@ -110,16 +115,14 @@ public:
 
     using PlaneFilter = std::function<void(PlaneBank&)>;
     // The common protocol after the parameters are settled: advance the
-    // ring, set newState (when >= 0), push the history step, run the filter
-    // from the source into the destination plane, redraw, record.
-    void RunGrayOperation(int code, const std::string& params, const PlaneFilter& filter,
-                          int newState = -1);
+    // ring, set the state the operation leaves, push the history step, run
+    // the filter from the source into the destination plane, redraw, record.
+    void RunGrayOperation(int code, const std::string& params, const PlaneFilter& filter);
     // Live previews (binarization, FFT): BeginPreview remembers the plane
     // the dialog opened on; every RunPreview advances the ring from that
     // plane again and runs the filter, so a preview never stacks on itself.
     void BeginPreview();
     void RunPreview(const PlaneFilter& filter);
-    int previewSource() const { return previewSource_; }
 
     // --- binarization, dilation, erosion, thinning ------------------------------
     // The dialog flow: BeginBinarize previews the stored thresholds from the
@@ -127,24 +130,25 @@ public:
     // values on screen; CompleteBinarize runs however the dialog closed (ok
     // stores the shown values): state 4, history step, record.
     void BeginBinarize();
-    void PreviewBinarize(int min, int max);
-    void CompleteBinarize(bool ok, int min, int max);
-    int ReplayBinarize(int min, int max);
+    void PreviewBinarize(const BinarizeParams& p);
+    void CompleteBinarize(bool ok, const BinarizeParams& p);
+    // Without a dialog: the thresholds are stored, then the same flow.
+    int Binarize(const BinarizeParams& p);
     void DilateImage();
     void ErodeImage();
     void ThinImage();
 
     // --- density conversion and smoothing ---------------------------------------
-    void ContrastImage(double factor);
+    int ContrastImage(const ContrastParams& p);
     // -1, with nothing changed, for gamma <= 0 (or not a number).
-    int GammaImage(double gamma);
+    int GammaImage(const GammaParams& p);
     void EqualizeImage();
     // Even sizes are raised by one; -1, with nothing changed, when a size
     // stays below 1 or the window is too large (or, for the rank filter, the
     // position is not inside the window).
-    int MovingAverageImage(int x, int y);
-    int MedianImage(int x, int y);
-    int RankImage(int x, int y, int rank, int choice);
+    int MovingAverageImage(const KernelSizeParams& p);
+    int MedianImage(const KernelSizeParams& p);
+    int RankImage(const RankParams& p);
 
     // --- labeling --------------------------------------------------------------
     // State 5, ring advance, history step, labels, redraw; then the result
@@ -171,16 +175,13 @@ public:
     void SharpenImage();
     // Mode 3 or 5 with typed coefficients, or mode 0 with a kernel file. -1,
     // with nothing changed, when the kernel cannot be had (the dialog shows
-    // its message; replay logs the failure).
-    int ConvolveImage(int mode, const std::vector<double>& typed, const std::string& path);
-    int ReplayConvolution(int mode, const std::vector<double>& typed, const std::string& path);
+    // its message; replay logs the failure). A replayed step records its
+    // coefficients as whole numbers.
+    int ConvolveImage(const ConvolutionParams& p, bool replayed = false);
     const ConvolutionKernel& kernel() const { return kernel_; }
 
     // --- affine transformation --------------------------------------------------
-    void AffineImage(double angle, double centerX, double centerY, double zoomX, double zoomY,
-                     double shiftX, double shiftY);
-    int ReplayAffine(double angle, double centerX, double centerY, double zoomX, double zoomY,
-                     double shiftX, double shiftY);
+    int AffineImage(const AffineParams& p);
 
     // --- FFT band-pass ------------------------------------------------------------
     // The dialog flow. BeginFft: -1 with nothing changed when the thread
@@ -189,15 +190,17 @@ public:
     // spectrum from the same plane again. MaskFileValid reads a mask file
     // into the bank (for shape 2 previews). CompleteFft runs however the
     // dialog closed: ok stores the shown values; then the band-pass with the
-    // stored values, the inverse transform, history step, redraw, record.
+    // stored values (a mask file the bank does not hold yet is read now),
+    // the inverse transform, history step, redraw, record. A missing or
+    // unreadable mask file skips the band-pass, still runs the inverse and
+    // records, and returns -1.
     int BeginFft();
-    void PreviewFft(double min, double max, int shape);
+    void PreviewFft(const FftParams& p);
     bool MaskFileValid(const std::string& path);
     int SaveFftMask(const std::string& path);
-    int CompleteFft(bool ok, double min, double max, int shape, const std::string& maskPath);
-    // Replay of code 19. A missing or unreadable mask file skips the
-    // band-pass, still runs the inverse and records, and returns -1.
-    int ReplayFft(int shape, double min, double max, const std::string& maskPath);
+    int CompleteFft(bool ok, const FftParams& p);
+    // Without a dialog: BeginFft, then CompleteFft with the given values.
+    int Fft(const FftParams& p);
     const FftBank& fftBank() const { return fft_; }
 
     // --- density profile --------------------------------------------------------
@@ -277,9 +280,13 @@ public:
     // --- inter-image operations -------------------------------------------------
     // 0 when both entries exist and have the gray image's size, else -1.
     int CheckOperands(int targetId, int referenceId) const;
-    // After the dialog's OK (the dialog has checked the operands).
-    int InterImage(BitOp op, int targetId, int referenceId);
-    int ReplayInterImage(BitOp op, int targetId, int referenceId);
+    // -1, with nothing changed, when CheckOperands refuses.
+    int InterImage(BitOp op, const InterImageParams& p);
+
+    // --- waits ----------------------------------------------------------------
+    // A replayed wait; recorded like every replayed step, so a re-recorded
+    // macro keeps its waits.
+    int Sleep(const SleepParams& p);
 
     // --- recording --------------------------------------------------------
     bool StartRecording(const std::string& path) { return recorder_.Start(path); }
@@ -287,6 +294,9 @@ public:
     bool IsRecording() const { return recorder_.recording(); }
     // Appends an entry when recording (UTF-8 parameter text).
     void Record(int code, const std::string& parameterText = {});
+    // Records a step whose line is its regular fields.
+    template <typename P>
+    void RecordParams(int code, const P& params);
 
     // --- settings -----------------------------------------------------------
     void LoadSettings();
@@ -334,14 +344,9 @@ private:
     void NotifyImage();
     void ResetHistory();
     int AcquireCore(int channel, int invert, double baseAngle);
-    std::string BinarizeRecordText() const;
-    std::string FftRecordText() const;
     void FinishFft(bool applyMask);
-    int RunConvolution(int mode, const std::vector<double>& typed, const std::string& path,
-                       bool replayed);
     void WritePoolEntryToDestination(const PoolEntry& e);
     void LoadOperands(int targetId, int referenceId);
-    int RunInterImage(BitOp op, int targetId, int referenceId);
 
     DocEnvironment env_;
     DocObserver* observer_ = nullptr;
@@ -364,6 +369,7 @@ private:
     History history_;
     ImagePool pool_;
     int previewSource_ = 0;
+    std::string maskInBank_;  // the mask file the transform bank holds, empty when none
     std::string labelingResultPath_;
     LabelOutcome lastLabeling_;
     ConvolutionKernel kernel_;
@@ -383,5 +389,12 @@ private:
         int targetState = 0;
     } poolDialog_;
 };
+
+template <typename P>
+void CLumadriftDoc::RecordParams(int code, const P& params)
+{
+    const OperationRow* row = FindOperation(code);
+    Record(code, row && row->params ? FormatParameterLine(*row->params, &params) : std::string());
+}
 
 }  // namespace lumadrift

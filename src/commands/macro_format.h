@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/c_number.h"
+
 namespace lumadrift {
 
 enum OperationCode : int {
@@ -65,16 +67,6 @@ std::vector<std::string> SplitWords(const std::string& text);
 // The value of a word: the text after its first '=', further '=' removed;
 // empty when the word has no '='.
 std::string WordValue(const std::string& word);
-
-// Optional sign and decimal digits up to the first other character; 0 for
-// text without a number. Saturates at the int range.
-int ParseIntValue(const std::string& text);
-// The longest leading decimal real number ([+-]digits[.digits][e[+-]digits]),
-// read in the "C" locale whatever the process locale is; 0.0 when none.
-double ParseRealValue(const std::string& text);
-
-// printf "%0.Nlf" in the "C" locale.
-std::string FormatReal(double value, int decimals);
 
 // Longest word that may carry a number, and longest path value.
 constexpr size_t kMaxNumberWord = 23;

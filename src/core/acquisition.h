@@ -23,6 +23,15 @@ enum AcquireChannel : int {
     kChannelSaturation = 5,
 };
 
+// One acquisition: the channel, the inversion of 0..2, the hue's base angle
+// and the range of the colour picture it takes (image pixels).
+struct AcquireParams {
+    int channel = kChannelRed;
+    int invert = 0;
+    double baseAngle = 0.0;
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
 struct BrightnessSplit {
     double y;
     double redDifference;   // R - Y

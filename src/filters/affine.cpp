@@ -920,8 +920,7 @@ void AffineTransformKernel(const uint8_t* src, uint8_t* dst, int stride, FilterR
     }
 }
 
-void AffineTransform(PlaneBank& bank, double angle, double centerX, double centerY, double zoomX,
-                     double zoomY, double shiftX, double shiftY)
+void AffineTransform(PlaneBank& bank, const AffineParams& p)
 {
     if (bank.empty())
         return;
@@ -931,8 +930,7 @@ void AffineTransform(PlaneBank& bank, double angle, double centerX, double cente
         return;
     const FilterRange range{bank.QueryPlaneBank(kBankRangeLeft), bank.QueryPlaneBank(kBankRangeTop),
                             bank.QueryPlaneBank(kBankRangeWidth), bank.QueryPlaneBank(kBankRangeHeight)};
-    AffineTransformKernel(src, dst, bank.width(), range,
-                          {angle, centerX, centerY, zoomX, zoomY, shiftX, shiftY});
+    AffineTransformKernel(src, dst, bank.width(), range, p);
 }
 
 }  // namespace lumadrift

@@ -54,7 +54,6 @@ void AffineTransformKernel(const uint8_t* src, uint8_t* dst, int stride, FilterR
 
 // The bank's source plane into its destination plane over the bank's range;
 // nothing on an empty bank.
-void AffineTransform(PlaneBank& bank, double angle, double centerX, double centerY, double zoomX,
-                     double zoomY, double shiftX, double shiftY);
+void AffineTransform(PlaneBank& bank, const AffineParams& p);
 
 }  // namespace lumadrift

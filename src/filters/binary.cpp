@@ -318,6 +318,14 @@ void Binarize(PlaneBank& bank, int low, int high, int invert)
         BinarizeKernel(v.src, v.dst, v.stride, v.range, low, high, invert);
 }
 
+void Binarize(PlaneBank& bank, const BinarizeParams& p)
+{
+    if (p.min > p.max)
+        Binarize(bank, p.max, p.min, 1);
+    else
+        Binarize(bank, p.min, p.max, 0);
+}
+
 void Dilate(PlaneBank& bank) { RunNeighbourhood(bank, DilateKernel); }
 
 void Erode(PlaneBank& bank) { RunNeighbourhood(bank, ErodeKernel); }

@@ -49,6 +49,14 @@ void ThinKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r);
 // low <= high is expected from the caller, who orders the two thresholds of
 // the dialog and sets invert when they were given the other way round.
 void Binarize(PlaneBank& bank, int low, int high, int invert);
+
+// The two thresholds as the operator gives them: MIN <= v <= MAX gives 255;
+// with MIN > MAX the band between them is inverted.
+struct BinarizeParams {
+    int min = 128;
+    int max = 128;
+};
+void Binarize(PlaneBank& bank, const BinarizeParams& p);
 void Dilate(PlaneBank& bank);
 void Erode(PlaneBank& bank);
 void Thin(PlaneBank& bank);

@@ -66,6 +66,13 @@ bool SetTableLookupPath(TableLookupPath path);
 // The path the next call will take; never kAuto.
 TableLookupPath ActiveTableLookupPath();
 
+struct ContrastParams {
+    double factor = 1.0;
+};
+struct GammaParams {
+    double value = 1.0;
+};
+
 // Over the bank's source plane; counts are left untouched on an empty bank.
 void Histogram(const PlaneBank& bank, int32_t counts[256]);
 void Contrast(PlaneBank& bank, double factor);

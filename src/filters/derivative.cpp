@@ -9,6 +9,7 @@
 #include <limits>
 #include <locale.h>
 
+#include "core/c_number.h"
 #include "core/file_io.h"
 
 #if defined(__SSE2__)
@@ -448,50 +449,8 @@ void ConvolveRowInt16(const uint8_t* const* rows, const std::vector<IntTerm>& te
 
 // ---- text helpers ----
 
-locale_t CLocale()
-{
-    static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return loc;
-}
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// The leading plain decimal number of a token, "C" locale; 0.0 without one.
-double ParseDecimal(const std::string& token)
-{
-    size_t i = 0;
-    while (i < token.size() && (token[i] == '\v' || token[i] == '\f'))
-        ++i;
-    const size_t start = i;
-    if (i < token.size() && (token[i] == '+' || token[i] == '-'))
-        ++i;
-    size_t digits = 0;
-    while (i < token.size() && IsDigit(token[i])) {
-        ++i;
-        ++digits;
-    }
-    if (i < token.size() && token[i] == '.') {
-        ++i;
-        while (i < token.size() && IsDigit(token[i])) {
-            ++i;
-            ++digits;
-        }
-    }
-    if (digits == 0)
-        return 0.0;
-    if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
-        size_t j = i + 1;
-        if (j < token.size() && (token[j] == '+' || token[j] == '-'))
-            ++j;
-        if (j < token.size() && IsDigit(token[j])) {
-            while (j < token.size() && IsDigit(token[j]))
-                ++j;
-            i = j;
-        }
-    }
-    const std::string number = token.substr(start, i - start);
-    return strtod_l(number.c_str(), nullptr, CLocale());
-}
+// The leading plain decimal number of a token; 0.0 without one.
+double ParseDecimal(const std::string& token) { return ParseRealValue(token); }
 
 bool IsSeparator(char c) { return c == '\t' || c == ' ' || c == ','; }
 
@@ -503,16 +462,6 @@ size_t LineEndAt(const std::string& text, size_t i)
     if (text[i] == '\r')
         return (i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
     return text[i] == '\n' ? 1 : 0;
-}
-
-template <typename... Args>
-std::string FormatC(const char* format, Args... args)
-{
-    char buf[512];
-    const locale_t old = uselocale(CLocale());
-    std::snprintf(buf, sizeof buf, format, args...);
-    uselocale(old);
-    return buf;
 }
 
 int TruncateToInt(double v)
@@ -777,25 +726,6 @@ int UserConvolutionKernel(int mode, const std::vector<double>& typed, const std:
         return ReadKernelFile(path, kernel);
     }
     return -1;
-}
-
-std::string ConvolutionParameterText(int mode, const std::vector<double>& values,
-                                     const std::string& path, bool replayed)
-{
-    std::string text = "モード=" + FormatC("%d", mode) + " ";
-    if (mode == 0)
-        return text + "ファイル=" + path;
-    if (mode != 3 && mode != 5)
-        return text;
-    for (int r = 1; r <= mode; ++r) {
-        for (int c = 1; c <= mode; ++c) {
-            const size_t i = static_cast<size_t>(r - 1) * mode + (c - 1);
-            const double v = i < values.size() ? values[i] : 0.0;
-            text += replayed ? FormatC(" %d-%d=%d", r, c, TruncateToInt(v))
-                             : FormatC(" %d-%d=%0.1f", r, c, v);
-        }
-    }
-    return text;
 }
 
 }  // namespace lumadrift

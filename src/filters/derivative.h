@@ -67,6 +67,17 @@ void Sharpen(PlaneBank& bank);
 // A kernel file is bytes: values separated by tabs, blanks or commas (each
 // one a separator of its own), lines ended by CR LF, a lone CR or a lone LF.
 
+// The user convolution as the operator gives it: mode 3 or 5 with typed
+// coefficients (row-major), or mode 0 with a kernel file; m x n is the
+// kernel's shape (columns, rows) after the kernel was read.
+struct ConvolutionParams {
+    int mode = 3;
+    int m = 3;
+    int n = 3;
+    std::vector<double> values = std::vector<double>(9, 0.0);  // 9 (mode 3), 25 (mode 5), empty (mode 0)
+    std::string kernelFile;                                     // UTF-8
+};
+
 struct ConvolutionKernel {
     int cols = 0;
     int rows = 0;
@@ -104,14 +115,5 @@ int ReadKernelFile(const std::string& path, ConvolutionKernel& kernel);
 // is untouched on -1.
 int UserConvolutionKernel(int mode, const std::vector<double>& typed, const std::string& path,
                           ConvolutionKernel& kernel);
-
-// The parameter text (UTF-8) of a recorded convolution: "モード=%d ", then
-// for mode 0 "ファイル=" and the path, for modes 3 and 5 one " %d-%d=%0.1lf" word (row and
-// column from 1, coefficient) per coefficient in row order, or with
-// `replayed` set " %d-%d=%d" with the coefficient truncated toward zero
-// (saturated to the int range, NaN as 0). Missing coefficients count as 0;
-// other modes add nothing. Numbers are written in the "C" locale.
-std::string ConvolutionParameterText(int mode, const std::vector<double>& values,
-                                     const std::string& path, bool replayed);
 
 }  // namespace lumadrift

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/c_number.h"
 #include "core/file_io.h"
 #include "filters/border.h"
 
@@ -548,50 +549,7 @@ size_t LineEndLength(const char* text, size_t length, size_t i)
     return text[i] == '\n' ? 1 : 0;
 }
 
-locale_t CLocale()
-{
-    static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return loc;
-}
-
-// Leading-number conversion of a decimal number; no number gives 0.0. The
-// hexadecimal, "inf" and "nan" forms strtod would also take are not numbers
-// in these files.
-double ParseDecimal(const char* p, size_t length)
-{
-    size_t i = 0;
-    while (i < length && (p[i] == '\v' || p[i] == '\f'))
-        ++i;
-    const size_t start = i;
-    if (i < length && (p[i] == '+' || p[i] == '-'))
-        ++i;
-    size_t digits = 0;
-    while (i < length && p[i] >= '0' && p[i] <= '9') {
-        ++i;
-        ++digits;
-    }
-    if (i < length && p[i] == '.') {
-        ++i;
-        while (i < length && p[i] >= '0' && p[i] <= '9') {
-            ++i;
-            ++digits;
-        }
-    }
-    if (digits == 0)
-        return 0.0;
-    if (i < length && (p[i] == 'e' || p[i] == 'E')) {
-        size_t j = i + 1;
-        if (j < length && (p[j] == '+' || p[j] == '-'))
-            ++j;
-        if (j < length && p[j] >= '0' && p[j] <= '9') {
-            while (j < length && p[j] >= '0' && p[j] <= '9')
-                ++j;
-            i = j;
-        }
-    }
-    const std::string number(p + start, i - start);
-    return strtod_l(number.c_str(), nullptr, CLocale());
-}
+double ParseDecimal(const char* p, size_t length) { return ParseRealValue(p, length); }
 
 void AppendMaskValue(std::string& out, double v)
 {

@@ -37,6 +37,15 @@ enum FftMaskShape : int {
     kFftMaskUser = 2,
 };
 
+// The band-pass as the operator gives it: a square or circle mask between
+// two relative radii, or a mask file.
+struct FftParams {
+    double low = 0.0;
+    double high = 1.0;
+    int shape = kFftMaskSquare;
+    std::string maskFile;  // UTF-8; shape 2 only
+};
+
 // Instruction sets of the transform; every one gives the same bits, they
 // only differ in how many lines one instruction covers.
 enum FftInstructionSet : int {

@@ -56,8 +56,5 @@ void CombineRange(PlaneBank& bank, BitOp op)
     }
 }
 
-void AndRange(PlaneBank& bank) { CombineRange(bank, BitOp::kAnd); }
-void OrRange(PlaneBank& bank) { CombineRange(bank, BitOp::kOr); }
-void XorRange(PlaneBank& bank) { CombineRange(bank, BitOp::kXor); }
 
 }  // namespace lumadrift

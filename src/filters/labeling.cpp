@@ -7,6 +7,7 @@
 #include <locale.h>
 
 #include "core/cp932.h"
+#include "core/c_number.h"
 #include "core/file_io.h"
 
 namespace lumadrift {
@@ -128,24 +129,6 @@ private:
     int next_ = 1;
     long long unionsSinceCompaction_ = 0;
 };
-
-locale_t CLocale()
-{
-    static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return loc;
-}
-
-// snprintf in the "C" locale, so a desktop with a decimal comma still shows
-// and writes "3.50".
-template <typename... Args>
-std::string FormatC(const char* format, Args... args)
-{
-    char buf[128];
-    const locale_t old = uselocale(CLocale());
-    std::snprintf(buf, sizeof buf, format, args...);
-    uselocale(old);
-    return buf;
-}
 
 bool RangeUsable(const uint8_t* plane, int stride, FilterRange r)
 {

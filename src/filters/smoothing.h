@@ -64,6 +64,19 @@ void MovingAverageKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRan
 void RankFilterKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int x, int y,
                       int rank);
 
+// Window sizes of the moving average and the median.
+struct KernelSizeParams {
+    int x = 3;
+    int y = 3;
+};
+// The rank filter: window, position, and the choice that gave the position.
+struct RankParams {
+    int x = 3;
+    int y = 3;
+    int rank = 0;
+    int choice = kRankLowest;
+};
+
 void MovingAverage(PlaneBank& bank, int x, int y);
 void RankFilter(PlaneBank& bank, int x, int y, int rank);
 

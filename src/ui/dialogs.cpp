@@ -16,6 +16,7 @@
 #include <cstdlib>
 
 #include "commands/lumadrift_doc.h"
+#include "core/c_number.h"
 
 namespace lumadrift {
 
@@ -32,7 +33,7 @@ int ReadInt(const QLineEdit* e, int limit = 11)
 double ReadDouble(const QLineEdit* e, int limit = 11)
 {
     const std::string t = e->text().left(limit).toStdString();
-    return std::strtod(t.c_str(), nullptr);
+    return StrtodC(t.c_str(), nullptr);
 }
 
 QDialogButtonBox* OkCancel(QDialog* dlg, bool cancel = true)
@@ -52,14 +53,28 @@ public:
     FocusOutFilter(QObject* parent, std::function<void()> f) : QObject(parent), f_(std::move(f)) {}
     bool eventFilter(QObject*, QEvent* e) override
     {
-        if (e->type() == QEvent::FocusOut)
+        if (e->type() == QEvent::FocusOut && f_)
             f_();
         return false;
     }
+    void Disable() { f_ = nullptr; }
 
 private:
     std::function<void()> f_;
 };
+
+}  // namespace
+
+// A dialog being torn down has lost its own members before its boxes go, and
+// the focus leaving a box then must reach nothing.
+void DisableFocusOutHandlers(QWidget* dialog)
+{
+    for (QObject* o : dialog->findChildren<QObject*>())
+        if (auto* f = dynamic_cast<FocusOutFilter*>(o))
+            f->Disable();
+}
+
+namespace {
 
 void OnFocusOut(QLineEdit* e, std::function<void()> f)
 {
@@ -116,15 +131,14 @@ CZoomDlg::CZoomDlg(int zoom, QWidget* parent) : QDialog(parent), zoom_(zoom)
     auto* layout = new QVBoxLayout(this);
     auto* group = new QGroupBox(QStringLiteral("倍率"), this);
     auto* g = new QGridLayout(group);
-    static const int presets[6] = {200, 150, 100, 75, 50, 25};
     int checked = 6;
     for (int i = 0; i < 6; ++i) {
-        radios_[i] = new QRadioButton(QStringLiteral("%1%").arg(presets[i]), group);
+        radios_[i] = new QRadioButton(QStringLiteral("%1%").arg(kZoomPresets[i]), group);
         g->addWidget(radios_[i], i, 0);
-        if (presets[i] == zoom)
+        if (kZoomPresets[i] == zoom)
             checked = i;
         connect(radios_[i], &QRadioButton::clicked, this, [this, i] {
-            zoom_ = presets[i];
+            zoom_ = kZoomPresets[i];
             edit_->setText(QString::number(zoom_));
         });
     }
@@ -246,19 +260,23 @@ CAcquireDlg::CAcquireDlg(QWidget* parent) : QDialog(parent)
 
 AcquireParams CAcquireDlg::params() const
 {
-    return {channel_, invert_->isChecked() ? 1 : 0, ReadDouble(angle_)};
+    AcquireParams p;
+    p.channel = channel_;
+    p.invert = invert_->isChecked() ? 1 : 0;
+    p.baseAngle = ReadDouble(angle_);
+    return p;
 }
 
 // --- binarization -------------------------------------------------------------
 
-CBinarizeDlg::CBinarizeDlg(int min, int max, QWidget* parent) : QDialog(parent)
+CBinarizeDlg::CBinarizeDlg(const BinarizeParams& p, QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("2値化"));
     auto* layout = new QVBoxLayout(this);
     auto* group = new QGroupBox(QStringLiteral("2値化閾値"), this);
     auto* g = new QGridLayout(group);
     const char* names[2] = {"MIN", "MAX"};
-    const int start[2] = {min, max};
+    const int start[2] = {p.min, p.max};
     for (int i = 0; i < 2; ++i) {
         values_[i] = std::clamp(start[i], 0, 255);
         edits_[i] = new QLineEdit(QString::number(values_[i]), group);
@@ -285,6 +303,10 @@ CBinarizeDlg::CBinarizeDlg(int min, int max, QWidget* parent) : QDialog(parent)
     layout->addWidget(group);
     layout->addWidget(OkCancel(this, false));
 }
+
+CBinarizeDlg::~CBinarizeDlg() { DisableFocusOutHandlers(this); }
+CKernelDlg::~CKernelDlg() { DisableFocusOutHandlers(this); }
+CFftDlg::~CFftDlg() { DisableFocusOutHandlers(this); }
 
 void CBinarizeDlg::SetValue(int i, int v, bool rewriteBox)
 {
@@ -325,7 +347,7 @@ double CDensityDlg::value() const
 
 // --- kernel -------------------------------------------------------------------
 
-CKernelDlg::CKernelDlg(QWidget* parent) : QDialog(parent)
+CKernelDlg::CKernelDlg(bool rank, QWidget* parent) : QDialog(parent), rank_(rank)
 {
     auto* layout = new QVBoxLayout(this);
     auto* sizeGroup = new QGroupBox(QStringLiteral("ｶｰﾈﾙ ｻｲｽﾞ"), this);
@@ -338,28 +360,28 @@ CKernelDlg::CKernelDlg(QWidget* parent) : QDialog(parent)
         OnFocusOut(sizes_[i], [this, i] { OddSize(i); });
     }
     layout->addWidget(sizeGroup);
-    auto* rank = new QGroupBox(QStringLiteral("ﾗﾝｸ"), this);
-    rankGroup_ = rank;
-    auto* rg = new QGridLayout(rank);
+    auto* rankBox = new QGroupBox(QStringLiteral("ﾗﾝｸ"), this);
+    rankGroup_ = rankBox;
+    auto* rg = new QGridLayout(rankBox);
     const char* choices[4] = {"最低値", "最高値", "中央値", "指定"};
     for (int i = 0; i < 4; ++i) {
-        choices_[i] = new QRadioButton(QString::fromUtf8(choices[i]), rank);
+        choices_[i] = new QRadioButton(QString::fromUtf8(choices[i]), rankBox);
         rg->addWidget(choices_[i], i, 0);
         connect(choices_[i], &QRadioButton::clicked, this, [this, i] { SetChoice(i); });
     }
-    rankEdit_ = new QLineEdit(rank);
+    rankEdit_ = new QLineEdit(rankBox);
     rg->addWidget(rankEdit_, 3, 1);
-    layout->addWidget(rank);
+    layout->addWidget(rankBox);
     layout->addWidget(OkCancel(this));
 }
 
-void CKernelDlg::setParams(const KernelParams& p)
+void CKernelDlg::setParams(const RankParams& p)
 {
     params_ = p;
     sizes_[0]->setText(QString::number(p.x));
     sizes_[1]->setText(QString::number(p.y));
-    rankGroup_->setVisible(p.mode == 3);
-    if (p.mode == 3) {
+    rankGroup_->setVisible(rank_);
+    if (rank_) {
         const int c = std::clamp(p.choice, 0, 3);
         choices_[c]->setChecked(true);
         if (c == 3)
@@ -385,15 +407,9 @@ void CKernelDlg::accept()
 {
     params_.x = ReadInt(sizes_[0]);
     params_.y = ReadInt(sizes_[1]);
-    if (params_.mode == 3) {
+    if (rank_) {
         const int n = params_.x * params_.y;
-        int rank = 0;
-        switch (params_.choice) {
-        case 0: rank = 0; break;
-        case 1: rank = n - 1; break;
-        case 2: rank = n / 2; break;
-        default: rank = ReadInt(rankEdit_); break;
-        }
+        const int rank = RankPosition(params_.choice, params_.x, params_.y, ReadInt(rankEdit_));
         if (rank < 0 || rank >= n)
             return;  // stays open without a word
         params_.rank = rank;
@@ -460,7 +476,7 @@ void CConvolutionDlg::setParams(const ConvolutionParams& p)
                     QString::asprintf("%0.0lf", k < p.values.size() ? p.values[k] : 0.0));
             }
     if (mode == 0)
-        path_->setText(QString::fromStdString(p.path));
+        path_->setText(QString::fromStdString(p.kernelFile));
     modes_[mode == 3 ? 0 : mode == 5 ? 1 : 2]->setChecked(true);
     SetMode(mode);
 }
@@ -481,6 +497,7 @@ ConvolutionParams CConvolutionDlg::params() const
 {
     ConvolutionParams p;
     p.mode = mode_;
+    p.values.clear();
     if (mode_ == 3) {
         for (int r = 1; r <= 3; ++r)
             for (int c = 1; c <= 3; ++c)
@@ -490,7 +507,7 @@ ConvolutionParams CConvolutionDlg::params() const
             for (int c = 0; c < 5; ++c)
                 p.values.push_back(ReadDouble(cells_[r][c]));
     } else {
-        p.path = path_->text().left(259).toStdString();
+        p.kernelFile = path_->text().left(259).toStdString();
     }
     return p;
 }
@@ -774,17 +791,17 @@ CFftDlg::CFftDlg(const QString& filterDir, std::function<bool(const std::string&
     });
 }
 
-void CFftDlg::setParams(double min, double max, int shape, const std::string& path)
+void CFftDlg::setParams(const FftParams& p)
 {
-    const double v[2] = {min, max};
+    const double v[2] = {p.low, p.high};
     for (int i = 0; i < 2; ++i) {
         values_[i] = v[i];
         edits_[i]->setText(QString::asprintf("%0.2lf", v[i]));
         QSignalBlocker block(bars_[i]);
         bars_[i]->setValue(static_cast<int>(v[i] * 100));
     }
-    path_->setText(QString::fromStdString(path));
-    const int s = std::clamp(shape, 0, 2);
+    path_->setText(QString::fromStdString(p.maskFile));
+    const int s = std::clamp(p.shape, 0, 2);
     shapes_[s]->setChecked(true);
     ChooseShape(s);
 }

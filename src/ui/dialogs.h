@@ -14,7 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "core/acquisition.h"
+#include "filters/affine.h"
+#include "filters/binary.h"
+#include "filters/derivative.h"
+#include "filters/fft.h"
 #include "filters/interimage.h"
+#include "filters/smoothing.h"
 
 namespace lumadrift {
 
@@ -67,12 +73,8 @@ private:
     CColorButton* buttons_[3] = {};
 };
 
-// Acquisition ("画像の取得").
-struct AcquireParams {
-    int channel = 0;  // 0 Red .. 5 Saturation
-    int invert = 0;
-    double baseAngle = 0.0;
-};
+// Acquisition ("画像の取得"): channel, inversion and base angle; the range is
+// the document's.
 class CAcquireDlg : public QDialog {
     Q_OBJECT
 public:
@@ -93,9 +95,11 @@ private:
 class CBinarizeDlg : public QDialog {
     Q_OBJECT
 public:
-    CBinarizeDlg(int min, int max, QWidget* parent = nullptr);
+    CBinarizeDlg(const BinarizeParams& p, QWidget* parent = nullptr);
+    ~CBinarizeDlg() override;
     int minValue() const { return values_[0]; }
     int maxValue() const { return values_[1]; }
+    BinarizeParams params() const { return {values_[0], values_[1]}; }
     QScrollBar* scrollBar(int i) const { return bars_[i]; }  // 0 MIN, 1 MAX
     QLineEdit* edit(int i) const { return edits_[i]; }
 
@@ -121,19 +125,15 @@ private:
     QLineEdit* edit_ = nullptr;
 };
 
-// Kernel dialog: moving average (mode 1), median (2), rank (3).
-struct KernelParams {
-    int mode = 1;
-    int x = 3, y = 3;
-    int rank = 0;
-    int choice = 0;  // 0 lowest, 1 highest, 2 median, 3 specified
-};
+// Kernel dialog: the window of the moving average and the median, and with
+// rank set also the rank position.
 class CKernelDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CKernelDlg(QWidget* parent = nullptr);
-    void setParams(const KernelParams& p);
-    KernelParams params() const { return params_; }
+    CKernelDlg(bool rank, QWidget* parent = nullptr);
+    ~CKernelDlg() override;
+    void setParams(const RankParams& p);
+    RankParams params() const { return params_; }
     QLineEdit* sizeBox(int i) const { return sizes_[i]; }  // 0 X, 1 Y
     QLineEdit* rankBox() const { return rankEdit_; }
     QRadioButton* choiceButton(int i) const { return choices_[i]; }
@@ -142,7 +142,8 @@ public:
 private:
     void OddSize(int i);
     void SetChoice(int c);
-    KernelParams params_;
+    bool rank_ = false;
+    RankParams params_;
     QLineEdit* sizes_[2] = {};
     QWidget* rankGroup_ = nullptr;
     QRadioButton* choices_[4] = {};
@@ -150,11 +151,6 @@ private:
 };
 
 // Convolution ("2次微分"): 3 x 3, 5 x 5 typed coefficients or a kernel file.
-struct ConvolutionParams {
-    int mode = 3;  // 3, 5 or 0
-    std::vector<double> values;
-    std::string path;  // UTF-8
-};
 class CConvolutionDlg : public QDialog {
     Q_OBJECT
 public:
@@ -176,9 +172,6 @@ private:
 };
 
 // Affine ("ｱﾌｨﾝ変換").
-struct AffineParams {
-    double angle = 0, centerX = 0, centerY = 0, zoomX = 0, zoomY = 0, shiftX = 0, shiftY = 0;
-};
 class CAffineDlg : public QDialog {
     Q_OBJECT
 public:
@@ -249,12 +242,14 @@ class CFftDlg : public QDialog {
 public:
     CFftDlg(const QString& filterDir, std::function<bool(const std::string&)> maskValid,
             std::function<int(const std::string&)> saveMask, QWidget* parent = nullptr);
+    ~CFftDlg() override;
     // Checks the stored shape's button and runs the first preview.
-    void setParams(double min, double max, int shape, const std::string& path);
+    void setParams(const FftParams& p);
     double minValue() const { return values_[0]; }
     double maxValue() const { return values_[1]; }
     int shape() const { return shape_; }
     std::string path() const { return path_->text().left(259).toStdString(); }
+    FftParams params() const { return {values_[0], values_[1], shape_, path()}; }
     QScrollBar* scrollBar(int i) const { return bars_[i]; }
     QLineEdit* edit(int i) const { return edits_[i]; }
     QRadioButton* shapeButton(int i) const { return shapes_[i]; }

@@ -685,13 +685,13 @@ void CLumadriftView::OnAcquire()
         return;
     const AcquireParams a = dlg.params();
     selected_.clear();
-    doc_.Acquire(a.channel, a.invert, a.baseAngle);
+    doc_.Acquire(doc_.AcquireInRange(a.channel, a.invert, a.baseAngle));
 }
 
 void CLumadriftView::OnBinarize()
 {
     const ImageSettings& s = doc_.settings();
-    CBinarizeDlg dlg(s.binarizeMin, s.binarizeMax, this);
+    CBinarizeDlg dlg(s.binarize, this);
     if (QWidget* top = window()) {
         const QRect g = top->frameGeometry();
         dlg.adjustSize();
@@ -699,9 +699,9 @@ void CLumadriftView::OnBinarize()
     }
     doc_.BeginBinarize();
     connect(&dlg, &CBinarizeDlg::paramsChanged, this,
-            [this](int lo, int hi) { doc_.PreviewBinarize(lo, hi); });
+            [this](int lo, int hi) { doc_.PreviewBinarize({lo, hi}); });
     const bool ok = dlg.exec() == QDialog::Accepted;
-    doc_.CompleteBinarize(ok, dlg.minValue(), dlg.maxValue());
+    doc_.CompleteBinarize(ok, dlg.params());
 }
 
 void CLumadriftView::OnLabeling()
@@ -728,26 +728,23 @@ void CLumadriftView::OnLabeling()
 void CLumadriftView::OnDensity(bool gamma)
 {
     ImageSettings& s = doc_.settings();
-    CDensityDlg dlg(gamma, gamma ? s.gamma : s.contrast, this);
+    CDensityDlg dlg(gamma, gamma ? s.gamma.value : s.contrast.factor, this);
     if (dlg.exec() != QDialog::Accepted)
         return;
     if (gamma)
-        doc_.GammaImage(dlg.value());
+        doc_.GammaImage({dlg.value()});
     else
-        doc_.ContrastImage(dlg.value());
+        doc_.ContrastImage({dlg.value()});
 }
 
 void CLumadriftView::OnKernel(int id)
 {
     const ImageSettings& s = doc_.settings();
-    KernelParams k;
-    if (id == kCmdMovingAverage)
-        k = {1, s.averageKernelX, s.averageKernelY, 0, 0};
-    else if (id == kCmdMedian)
-        k = {2, s.medianKernelX, s.medianKernelY, 0, 0};
-    else
-        k = {3, s.rankKernelX, s.rankKernelY, s.rankValue, s.rankChoice};
-    CKernelDlg dlg(this);
+    RankParams k = s.rank;
+    if (id != kCmdRank)
+        k = {id == kCmdMovingAverage ? s.movingAverage.x : s.median.x,
+             id == kCmdMovingAverage ? s.movingAverage.y : s.median.y, 0, 0};
+    CKernelDlg dlg(id == kCmdRank, this);
     dlg.setWindowTitle(id == kCmdMovingAverage ? QStringLiteral("移動平均")
                        : id == kCmdMedian     ? QStringLiteral("ﾒﾃﾞｨｱﾝ")
                                               : QStringLiteral("ﾗﾝｸ指定"));
@@ -756,22 +753,21 @@ void CLumadriftView::OnKernel(int id)
         return;
     k = dlg.params();
     if (id == kCmdMovingAverage)
-        doc_.MovingAverageImage(k.x, k.y);
+        doc_.MovingAverageImage({k.x, k.y});
     else if (id == kCmdMedian)
-        doc_.MedianImage(k.x, k.y);
+        doc_.MedianImage({k.x, k.y});
     else
-        doc_.RankImage(k.x, k.y, k.rank, k.choice);
+        doc_.RankImage(k);
 }
 
 void CLumadriftView::OnConvolution()
 {
     const ImageSettings& s = doc_.settings();
     CConvolutionDlg dlg(QString::fromStdString(doc_.dirs().filterDir), this);
-    dlg.setParams({s.convolutionMode, s.convolutionValues, s.kernelFile});
+    dlg.setParams(s.convolution);
     // A kernel file the document refuses keeps the dialog open.
     while (dlg.exec() == QDialog::Accepted) {
-        const ConvolutionParams c = dlg.params();
-        if (doc_.ConvolveImage(c.mode, c.values, c.path) == 0)
+        if (doc_.ConvolveImage(dlg.params()) == 0)
             return;
         Warn(QStringLiteral("ｶｰﾈﾙ ﾌｧｲﾙが不正です"));
     }
@@ -781,12 +777,10 @@ void CLumadriftView::OnAffine()
 {
     const ImageSettings& s = doc_.settings();
     CAffineDlg dlg(this);
-    dlg.setParams({s.affineAngle, s.affineCenterX, s.affineCenterY, s.affineZoomX, s.affineZoomY,
-                   s.affineShiftX, s.affineShiftY});
+    dlg.setParams(s.affine);
     if (dlg.exec() != QDialog::Accepted)
         return;
-    const AffineParams a = dlg.params();
-    doc_.AffineImage(a.angle, a.centerX, a.centerY, a.zoomX, a.zoomY, a.shiftX, a.shiftY);
+    doc_.AffineImage(dlg.params());
 }
 
 void CLumadriftView::OnPool()
@@ -800,7 +794,7 @@ void CLumadriftView::OnInterImage(int id)
     const BitOp op = id == kCmdAnd ? BitOp::kAnd : id == kCmdOr ? BitOp::kOr : BitOp::kXor;
     CInterImageDlg dlg(doc_, op, this);
     if (dlg.exec() == QDialog::Accepted)
-        doc_.InterImage(op, dlg.targetId(), dlg.referenceId());
+        doc_.InterImage(op, {dlg.targetId(), dlg.referenceId()});
 }
 
 void CLumadriftView::OnToggleProfile()
@@ -844,15 +838,15 @@ void CLumadriftView::OnFft()
         [this](const std::string& p) { return doc_.MaskFileValid(p); },
         [this](const std::string& p) { return doc_.SaveFftMask(p); }, this);
     connect(&dlg, &CFftDlg::paramsChanged, this,
-            [this](double lo, double hi, int shape) { doc_.PreviewFft(lo, hi, shape); });
-    dlg.setParams(s.fftLow, s.fftHigh, s.fftMaskShape, s.fftMaskFile);
+            [this](double lo, double hi, int shape) { doc_.PreviewFft({lo, hi, shape, {}}); });
+    dlg.setParams(s.fft);
     if (QWidget* top = window()) {
         dlg.adjustSize();
         dlg.move(top->frameGeometry().right() - dlg.frameGeometry().width() + 1,
                  top->frameGeometry().top());
     }
     const bool ok = dlg.exec() == QDialog::Accepted;
-    doc_.CompleteFft(ok, dlg.minValue(), dlg.maxValue(), dlg.shape(), dlg.path());
+    doc_.CompleteFft(ok, dlg.params());
 }
 
 }  // namespace lumadrift

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "commands/command_table.h"
+
 namespace lumadrift {
 
 int ToDisplay(int zoom, int v)
@@ -94,12 +96,18 @@ int Brightness(int r, int g, int b)
     return static_cast<int>(0.2999 * r + 0.587 * g + 0.114 * b);
 }
 
+ZoomBoxModel::ZoomBoxModel()
+{
+    for (int z : kZoomPresets)
+        entries.push_back(std::to_string(z) + "%");
+}
+
 void SyncZoomBox(ZoomBoxModel& box, int zoom)
 {
     if (box.entries.size() > 6)
         box.entries.pop_back();
     for (int i = 0; i < 6; ++i) {
-        if (kZoomBoxPresets[i] == zoom) {
+        if (kZoomPresets[i] == zoom) {
             box.current = i;
             return;
         }
@@ -115,7 +123,7 @@ int SelectZoomBoxEntry(ZoomBoxModel& box, int index, int oldZoom)
         box.entries.pop_back();
     box.current = index;
     if (index >= 0 && index < 6)
-        return kZoomBoxPresets[index];
+        return kZoomPresets[index];
     return oldZoom;
 }
 

@@ -64,10 +64,10 @@ int Brightness(int r, int g, int b);
 
 // The zoom box: six presets and at most one custom entry after them.
 struct ZoomBoxModel {
-    std::vector<std::string> entries{"200%", "150%", "100%", "75%", "50%", "25%"};
+    ZoomBoxModel();
+    std::vector<std::string> entries;  // "200%" ... from kZoomPresets
     int current = 2;
 };
-constexpr int kZoomBoxPresets[6] = {200, 150, 100, 75, 50, 25};
 // Brings the box in line with a zoom chosen elsewhere (zoom dialog).
 void SyncZoomBox(ZoomBoxModel& box, int zoom);
 // The operator picked entry index: returns the new zoom (the custom entry

@@ -26,34 +26,34 @@ void ExpectSameSettings(const ImageSettings& a, const ImageSettings& b)
     EXPECT_EQ(a.graphColor, b.graphColor);
     EXPECT_EQ(a.resultColor, b.resultColor);
     EXPECT_EQ(a.profileOrientation, b.profileOrientation);
-    EXPECT_EQ(a.binarizeMin, b.binarizeMin);
-    EXPECT_EQ(a.binarizeMax, b.binarizeMax);
-    EXPECT_EQ(a.contrast, b.contrast);
-    EXPECT_EQ(a.gamma, b.gamma);
-    EXPECT_EQ(a.averageKernelX, b.averageKernelX);
-    EXPECT_EQ(a.averageKernelY, b.averageKernelY);
-    EXPECT_EQ(a.medianKernelX, b.medianKernelX);
-    EXPECT_EQ(a.medianKernelY, b.medianKernelY);
-    EXPECT_EQ(a.rankKernelX, b.rankKernelX);
-    EXPECT_EQ(a.rankKernelY, b.rankKernelY);
-    EXPECT_EQ(a.rankValue, b.rankValue);
-    EXPECT_EQ(a.rankChoice, b.rankChoice);
-    EXPECT_EQ(a.convolutionMode, b.convolutionMode);
-    EXPECT_EQ(a.convolutionM, b.convolutionM);
-    EXPECT_EQ(a.convolutionN, b.convolutionN);
-    EXPECT_EQ(a.convolutionValues, b.convolutionValues);
-    EXPECT_EQ(a.kernelFile, b.kernelFile);
-    EXPECT_EQ(a.affineAngle, b.affineAngle);
-    EXPECT_EQ(a.affineCenterX, b.affineCenterX);
-    EXPECT_EQ(a.affineCenterY, b.affineCenterY);
-    EXPECT_EQ(a.affineZoomX, b.affineZoomX);
-    EXPECT_EQ(a.affineZoomY, b.affineZoomY);
-    EXPECT_EQ(a.affineShiftX, b.affineShiftX);
-    EXPECT_EQ(a.affineShiftY, b.affineShiftY);
-    EXPECT_EQ(a.fftLow, b.fftLow);
-    EXPECT_EQ(a.fftHigh, b.fftHigh);
-    EXPECT_EQ(a.fftMaskShape, b.fftMaskShape);
-    EXPECT_EQ(a.fftMaskFile, b.fftMaskFile);
+    EXPECT_EQ(a.binarize.min, b.binarize.min);
+    EXPECT_EQ(a.binarize.max, b.binarize.max);
+    EXPECT_EQ(a.contrast.factor, b.contrast.factor);
+    EXPECT_EQ(a.gamma.value, b.gamma.value);
+    EXPECT_EQ(a.movingAverage.x, b.movingAverage.x);
+    EXPECT_EQ(a.movingAverage.y, b.movingAverage.y);
+    EXPECT_EQ(a.median.x, b.median.x);
+    EXPECT_EQ(a.median.y, b.median.y);
+    EXPECT_EQ(a.rank.x, b.rank.x);
+    EXPECT_EQ(a.rank.y, b.rank.y);
+    EXPECT_EQ(a.rank.rank, b.rank.rank);
+    EXPECT_EQ(a.rank.choice, b.rank.choice);
+    EXPECT_EQ(a.convolution.mode, b.convolution.mode);
+    EXPECT_EQ(a.convolution.m, b.convolution.m);
+    EXPECT_EQ(a.convolution.n, b.convolution.n);
+    EXPECT_EQ(a.convolution.values, b.convolution.values);
+    EXPECT_EQ(a.convolution.kernelFile, b.convolution.kernelFile);
+    EXPECT_EQ(a.affine.angle, b.affine.angle);
+    EXPECT_EQ(a.affine.centerX, b.affine.centerX);
+    EXPECT_EQ(a.affine.centerY, b.affine.centerY);
+    EXPECT_EQ(a.affine.zoomX, b.affine.zoomX);
+    EXPECT_EQ(a.affine.zoomY, b.affine.zoomY);
+    EXPECT_EQ(a.affine.shiftX, b.affine.shiftX);
+    EXPECT_EQ(a.affine.shiftY, b.affine.shiftY);
+    EXPECT_EQ(a.fft.low, b.fft.low);
+    EXPECT_EQ(a.fft.high, b.fft.high);
+    EXPECT_EQ(a.fft.shape, b.fft.shape);
+    EXPECT_EQ(a.fft.maskFile, b.fft.maskFile);
     EXPECT_EQ(a.fftThreads, b.fftThreads);
     EXPECT_EQ(a.cameraUse, b.cameraUse);
     EXPECT_EQ(a.cameraWidth, b.cameraWidth);
@@ -70,37 +70,37 @@ ImageSettings Populated(int mode)
     s.graphColor = 0x00FF00;
     s.resultColor = 0xFF0000;
     s.profileOrientation = 1;
-    s.binarizeMin = 50;
-    s.binarizeMax = 200;
-    s.contrast = 1.5;
-    s.gamma = 0.25;
-    s.averageKernelX = 5;
-    s.averageKernelY = 7;
-    s.medianKernelX = 9;
-    s.medianKernelY = 11;
-    s.rankKernelX = 13;
-    s.rankKernelY = 15;
-    s.rankValue = 4;
-    s.rankChoice = 3;
-    s.convolutionMode = mode;
-    s.convolutionM = 7;
-    s.convolutionN = 5;
-    s.convolutionValues.clear();
+    s.binarize.min = 50;
+    s.binarize.max = 200;
+    s.contrast.factor = 1.5;
+    s.gamma.value = 0.25;
+    s.movingAverage.x = 5;
+    s.movingAverage.y = 7;
+    s.median.x = 9;
+    s.median.y = 11;
+    s.rank.x = 13;
+    s.rank.y = 15;
+    s.rank.rank = 4;
+    s.rank.choice = 3;
+    s.convolution.mode = mode;
+    s.convolution.m = 7;
+    s.convolution.n = 5;
+    s.convolution.values.clear();
     if (mode == 0)
-        s.kernelFile = "/home/ユーザー/filter/ｴｯｼﾞ.knl";
+        s.convolution.kernelFile = "/home/ユーザー/filter/ｴｯｼﾞ.knl";
     for (int i = 0; i < (mode == 0 ? 0 : mode * mode); ++i)
-        s.convolutionValues.push_back((i - 4) * 0.125);
-    s.affineAngle = -12.5;
-    s.affineCenterX = 100.5;
-    s.affineCenterY = 50.0;
-    s.affineZoomX = 1.5;
-    s.affineZoomY = 2.0;
-    s.affineShiftX = -3.0;
-    s.affineShiftY = 4.5;
-    s.fftLow = 0.25;
-    s.fftHigh = 0.75;
-    s.fftMaskShape = 2;
-    s.fftMaskFile = "/data/画像①.msk";
+        s.convolution.values.push_back((i - 4) * 0.125);
+    s.affine.angle = -12.5;
+    s.affine.centerX = 100.5;
+    s.affine.centerY = 50.0;
+    s.affine.zoomX = 1.5;
+    s.affine.zoomY = 2.0;
+    s.affine.shiftX = -3.0;
+    s.affine.shiftY = 4.5;
+    s.fft.low = 0.25;
+    s.fft.high = 0.75;
+    s.fft.shape = 2;
+    s.fft.maskFile = "/data/画像①.msk";
     return s;
 }
 
@@ -137,7 +137,7 @@ TEST_F(SettingsTest, MissingFileGivesTheDefaults)
     ImageSettings expected;
     ExpectSameSettings(LoadImageSettings(Ini()), expected);
     ExpectSameSettings(LoadImageSettings(IniFile()), expected);
-    EXPECT_EQ(expected.convolutionValues, std::vector<double>(9, 0.0));
+    EXPECT_EQ(expected.convolution.values, std::vector<double>(9, 0.0));
 }
 
 // A fresh file gets "IMGSET" only: no IMG_FFTTHD and no "CAMERA", whatever
@@ -145,15 +145,15 @@ TEST_F(SettingsTest, MissingFileGivesTheDefaults)
 TEST_F(SettingsTest, FreshFileGoldenBytes)
 {
     ImageSettings s = Populated(3);
-    s.gamma = 0.45;
-    s.convolutionValues = {-1, 0.5, 2, 0, 1.25, -0.0625, 3, 4, 1e-7};
-    s.affineAngle = 12.34;
-    s.affineCenterX = 100.26;
-    s.affineCenterY = 50.74;
-    s.affineShiftX = -3.04;
-    s.affineShiftY = 4.96;
-    s.fftLow = 0.256;
-    s.fftHigh = 0.904;
+    s.gamma.value = 0.45;
+    s.convolution.values = {-1, 0.5, 2, 0, 1.25, -0.0625, 3, 4, 1e-7};
+    s.affine.angle = 12.34;
+    s.affine.centerX = 100.26;
+    s.affine.centerY = 50.74;
+    s.affine.shiftX = -3.04;
+    s.affine.shiftY = 4.96;
+    s.fft.low = 0.256;
+    s.fft.high = 0.904;
     s.fftThreads = 4;
     s.cameraUse = 1;
     EXPECT_EQ(SavedText(s),
@@ -214,15 +214,15 @@ TEST_F(SettingsTest, WrittenTextOfSingleKeys)
         void (*set)(ImageSettings&);
         const char* text;
     } cases[] = {
-        {"IMG_GAMMA", [](ImageSettings& s) { s.gamma = 1234567.0000004; }, "1234567.000000"},
-        {"IMG_AFANGLE", [](ImageSettings& s) { s.affineAngle = -0.06; }, "-0.1"},
-        {"IMG_AFZOOM", [](ImageSettings& s) { s.affineZoomX = 0.96; s.affineZoomY = 3; }, "1.0,3.0"},
-        {"IMG_MINFFT", [](ImageSettings& s) { s.fftLow = 0.1; }, "0.10"},
+        {"IMG_GAMMA", [](ImageSettings& s) { s.gamma.value = 1234567.0000004; }, "1234567.000000"},
+        {"IMG_AFANGLE", [](ImageSettings& s) { s.affine.angle = -0.06; }, "-0.1"},
+        {"IMG_AFZOOM", [](ImageSettings& s) { s.affine.zoomX = 0.96; s.affine.zoomY = 3; }, "1.0,3.0"},
+        {"IMG_MINFFT", [](ImageSettings& s) { s.fft.low = 0.1; }, "0.10"},
         {"IMG_MCOLOR", [](ImageSettings& s) { s.mouseColor = 0x00FFFFFF; }, "16777215"},
         {"IMG_RANGE", [](ImageSettings& s) { s.range = {-1, 0, 65535, 7}; }, "-1,0,65535,7"},
-        {"IMG_CONVVAL", [](ImageSettings& s) { s.convolutionMode = 0; s.kernelFile = "/k/a b.knl"; }, "/k/a b.knl"},
+        {"IMG_CONVVAL", [](ImageSettings& s) { s.convolution.mode = 0; s.convolution.kernelFile = "/k/a b.knl"; }, "/k/a b.knl"},
         // A struct whose array does not match its mode still writes the mode's count.
-        {"IMG_CONVVAL", [](ImageSettings& s) { s.convolutionMode = 3; s.convolutionValues = {2}; },
+        {"IMG_CONVVAL", [](ImageSettings& s) { s.convolution.mode = 3; s.convolution.values = {2}; },
          "2.000000,0.000000,0.000000,0.000000,0.000000,0.000000,0.000000,0.000000,0.000000"},
     };
     for (const Case& c : cases) {
@@ -236,31 +236,31 @@ TEST_F(SettingsTest, WrittenTextOfSingleKeys)
 TEST_F(SettingsTest, ModeFiveWritesTwentyFiveCoefficientsWithSixDecimals)
 {
     ImageSettings s;
-    s.convolutionMode = 5;
-    s.convolutionValues.clear();
+    s.convolution.mode = 5;
+    s.convolution.values.clear();
     std::string expected;
     for (int i = 0; i < 25; ++i) {
-        s.convolutionValues.push_back(i / 8.0 - 1);
+        s.convolution.values.push_back(i / 8.0 - 1);
         char buf[32];
         std::snprintf(buf, sizeof buf, "%s%.6f", i ? "," : "", i / 8.0 - 1);
         expected += buf;
     }
     EXPECT_EQ(SavedValue(s, "IMG_CONVVAL"), expected);
-    EXPECT_EQ(LoadImageSettings(Ini()).convolutionValues, s.convolutionValues);
+    EXPECT_EQ(LoadImageSettings(Ini()).convolution.values, s.convolution.values);
 }
 
 TEST_F(SettingsTest, UnknownConvolutionModeLeavesTheStoredValue)
 {
     WriteText(Path(), "[IMGSET]\r\nIMG_CONVVAL=/k/old.knl\r\n");
     ImageSettings s;
-    s.convolutionMode = 7;
+    s.convolution.mode = 7;
     IniFile ini = Ini();
     ASSERT_TRUE(SaveImageSettings(ini, s));
     EXPECT_EQ(ini.GetString("IMGSET", "IMG_CONVVAL", ""), "/k/old.knl");
     const ImageSettings back = LoadImageSettings(ini);
-    EXPECT_EQ(back.convolutionMode, 7);
-    EXPECT_TRUE(back.convolutionValues.empty());
-    EXPECT_EQ(back.kernelFile, "");
+    EXPECT_EQ(back.convolution.mode, 7);
+    EXPECT_TRUE(back.convolution.values.empty());
+    EXPECT_EQ(back.convolution.kernelFile, "");
 }
 
 TEST_F(SettingsTest, ListsStoppingEarlyKeepTheKeysDefaults)
@@ -287,8 +287,8 @@ TEST_F(SettingsTest, ListsStoppingEarlyKeepTheKeysDefaults)
         const ImageSettings s = LoadFrom(std::string("[IMGSET]\r\n") + c.line + "\r\n");
         EXPECT_EQ(s.range, c.range);
         EXPECT_EQ(s.displayRange, c.range);  // the one key fills both rectangles
-        EXPECT_EQ(s.convolutionM, c.m);
-        EXPECT_EQ(s.convolutionN, c.n);
+        EXPECT_EQ(s.convolution.m, c.m);
+        EXPECT_EQ(s.convolution.n, c.n);
     }
 }
 
@@ -311,9 +311,9 @@ TEST_F(SettingsTest, RealsParseLeadingNumber)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         const ImageSettings s = LoadFrom(std::string("[imgset]\r\n") + c.line + "\r\n");
-        EXPECT_EQ(s.contrast, c.contrast);
-        EXPECT_EQ(s.affineCenterX, c.centerX);
-        EXPECT_EQ(s.affineCenterY, c.centerY);
+        EXPECT_EQ(s.contrast.factor, c.contrast);
+        EXPECT_EQ(s.affine.centerX, c.centerX);
+        EXPECT_EQ(s.affine.centerY, c.centerY);
     }
 }
 
@@ -341,8 +341,8 @@ TEST_F(SettingsTest, ModeReadFirstDecidesTheConvolutionValue)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.lines);
         const ImageSettings s = LoadFrom(std::string("[IMGSET]\r\n") + c.lines + "\r\n");
-        EXPECT_EQ(s.convolutionValues, c.values);
-        EXPECT_EQ(s.kernelFile, c.kernelFile);
+        EXPECT_EQ(s.convolution.values, c.values);
+        EXPECT_EQ(s.convolution.kernelFile, c.kernelFile);
     }
 }
 
@@ -363,13 +363,13 @@ TEST_F(SettingsTest, OverlongPathsAreCutTo259BytesOfCp932)
         const ImageSettings s = LoadFrom("[IMGSET]\r\nIMG_CONVMODE=0\r\nIMG_CONVVAL=" + c.cp932 +
                                          "\r\nIMG_MASKFILE=" + c.cp932 + "\r\n");
         const std::string kept = Cp932ToUtf8(c.cp932.substr(0, c.keptBytes));
-        EXPECT_EQ(s.kernelFile, kept);
-        EXPECT_EQ(s.fftMaskFile, kept);
+        EXPECT_EQ(s.convolution.kernelFile, kept);
+        EXPECT_EQ(s.fft.maskFile, kept);
 
         // A path set in the struct that is too long for the file is cut the same way.
         ImageSettings longer;
-        longer.convolutionMode = 0;
-        longer.kernelFile = longer.fftMaskFile = Cp932ToUtf8(c.cp932);
+        longer.convolution.mode = 0;
+        longer.convolution.kernelFile = longer.fft.maskFile = Cp932ToUtf8(c.cp932);
         SavedText(longer);
         EXPECT_EQ(Ini().GetString("IMGSET", "IMG_CONVVAL", ""), c.cp932.substr(0, c.keptBytes));
         EXPECT_EQ(Ini().GetString("IMGSET", "IMG_MASKFILE", ""), c.cp932.substr(0, c.keptBytes));
@@ -403,10 +403,10 @@ TEST_F(SettingsTest, NumbersIgnoreTheProcessLocale)
     if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
         GTEST_SKIP() << "de_DE.UTF-8 is not installed";
     ImageSettings s;
-    s.contrast = 1.5;
-    s.affineAngle = 12.34;
-    s.fftHigh = 0.5;
-    s.convolutionValues[4] = -0.25;
+    s.contrast.factor = 1.5;
+    s.affine.angle = 12.34;
+    s.fft.high = 0.5;
+    s.convolution.values[4] = -0.25;
     const std::string contrast = SavedValue(s, "IMG_CONTRAST");
     const std::string angle = Ini().GetString("IMGSET", "IMG_AFANGLE", "");
     const std::string high = Ini().GetString("IMGSET", "IMG_MAXFFT", "");
@@ -417,11 +417,11 @@ TEST_F(SettingsTest, NumbersIgnoreTheProcessLocale)
     EXPECT_EQ(contrast, "1.500000");
     EXPECT_EQ(angle, "12.3");
     EXPECT_EQ(high, "0.50");
-    EXPECT_EQ(back.contrast, 1.5);
-    EXPECT_EQ(back.convolutionValues[4], -0.25);
-    EXPECT_EQ(parsed.gamma, 2.25);
-    EXPECT_EQ(parsed.affineShiftX, 0.5);
-    EXPECT_EQ(parsed.affineShiftY, -1.5);
+    EXPECT_EQ(back.contrast.factor, 1.5);
+    EXPECT_EQ(back.convolution.values[4], -0.25);
+    EXPECT_EQ(parsed.gamma.value, 2.25);
+    EXPECT_EQ(parsed.affine.shiftX, 0.5);
+    EXPECT_EQ(parsed.affine.shiftY, -1.5);
 }
 
 class PlacementTest : public ::testing::Test {

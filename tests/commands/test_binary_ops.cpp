@@ -19,7 +19,7 @@ protected:
         test::WriteBytes(pic, test::MakeBmp24(26, 3));
         EXPECT_EQ(doc.OpenDocument(pic), BmpError::kNone);
         // Red channel of the first row: x * 10 + 1 -> 1, 11, ..., 251.
-        EXPECT_EQ(doc.ReplayAcquire(0, 0, 0, 0, 0, 25, 0), 0);
+        EXPECT_EQ(doc.Acquire({0, 0, 0, 0, 0, 25, 0}), 0);
     }
     const uint8_t* Current() const { return doc.planes().GetPlane(doc.currentPlane()); }
     int CountWhite() const
@@ -37,15 +37,15 @@ protected:
 
 TEST_F(BinaryOpsTest, PreviewsStartFromTheSamePlane)
 {
-    doc.settings().binarizeMin = 100;
-    doc.settings().binarizeMax = 200;
+    doc.settings().binarize.min = 100;
+    doc.settings().binarize.max = 200;
     doc.BeginBinarize();
     EXPECT_EQ(doc.currentPlane(), 1);
     EXPECT_EQ(CountWhite(), 10);  // 101 .. 191
-    doc.PreviewBinarize(0, 255);
+    doc.PreviewBinarize({0, 255});
     EXPECT_EQ(doc.currentPlane(), 1);
     EXPECT_EQ(CountWhite(), 26);  // 1 .. 251 all inside
-    doc.PreviewBinarize(200, 50);  // inverted band
+    doc.PreviewBinarize({200, 50});  // inverted band
     EXPECT_EQ(doc.planes().source(), 0);
     EXPECT_EQ(Current()[5], 0);    // 51 is inside (50, 200): black
     EXPECT_EQ(Current()[0], 255);  // 1
@@ -56,16 +56,16 @@ TEST_F(BinaryOpsTest, PreviewsStartFromTheSamePlane)
 
 TEST_F(BinaryOpsTest, CancelStillCompletesWithTheStoredThresholds)
 {
-    doc.settings().binarizeMin = 128;
-    doc.settings().binarizeMax = 128;
+    doc.settings().binarize.min = 128;
+    doc.settings().binarize.max = 128;
     ASSERT_TRUE(doc.StartRecording(inst.root() + "/filter/rec.flt"));
     doc.BeginBinarize();
-    doc.PreviewBinarize(0, 255);
-    doc.CompleteBinarize(false, 0, 255);
+    doc.PreviewBinarize({0, 255});
+    doc.CompleteBinarize(false, {0, 255});
     doc.StopRecording();
     EXPECT_EQ(doc.state(), kStateBinary);
     EXPECT_EQ(doc.history().position(), 2);
-    EXPECT_EQ(doc.settings().binarizeMin, 128);
+    EXPECT_EQ(doc.settings().binarize.min, 128);
     EXPECT_EQ(CountWhite(), 26);  // the last preview stays
     EXPECT_EQ(Recorded(), MacroBytes("01 2値化\n最小値=128 最大値=128\n"));
 }
@@ -73,10 +73,10 @@ TEST_F(BinaryOpsTest, CancelStillCompletesWithTheStoredThresholds)
 TEST_F(BinaryOpsTest, OkStoresTheShownThresholds)
 {
     doc.BeginBinarize();
-    doc.PreviewBinarize(10, 60);
-    doc.CompleteBinarize(true, 10, 60);
-    EXPECT_EQ(doc.settings().binarizeMin, 10);
-    EXPECT_EQ(doc.settings().binarizeMax, 60);
+    doc.PreviewBinarize({10, 60});
+    doc.CompleteBinarize(true, {10, 60});
+    EXPECT_EQ(doc.settings().binarize.min, 10);
+    EXPECT_EQ(doc.settings().binarize.max, 60);
     EXPECT_EQ(CountWhite(), 5);  // 11, 21, 31, 41, 51
     ASSERT_EQ(doc.Undo(), 0);
     EXPECT_EQ(doc.state(), kStateGray);
@@ -96,7 +96,7 @@ TEST_F(BinaryOpsTest, ReplayedMacroRunsAndRecordsEveryStep)
     EXPECT_EQ(doc.state(), kStateBinary);
     EXPECT_EQ(doc.history().position(), 5);
     EXPECT_EQ(doc.currentPlane(), 4);
-    EXPECT_EQ(doc.settings().binarizeMin, 200);
+    EXPECT_EQ(doc.settings().binarize.min, 200);
     EXPECT_EQ(Recorded(), MacroBytes(macro));
     for (int x = 0; x < 26; ++x)
         ASSERT_TRUE(Current()[x] == 0 || Current()[x] == 255) << x;
@@ -106,7 +106,7 @@ TEST_F(BinaryOpsTest, LabeledImageMayBeBinarizedAgain)
 {
     doc.setState(kStateLabeled);
     EXPECT_EQ(CheckCode(doc, 1), 0);
-    EXPECT_EQ(doc.ReplayBinarize(0, 255), 0);
+    EXPECT_EQ(doc.Binarize({0, 255}), 0);
     EXPECT_EQ(doc.state(), kStateBinary);
 }
 

@@ -40,7 +40,7 @@ TEST(CameraDocument, FramesBecomeTheColourImageAndCaptureKeepsTheLast)
     EXPECT_EQ(g[2 * 5 + 4], 2);
     EXPECT_EQ(b[2 * 5 + 4], 4);
     // The captured frame is a colour picture like an opened file.
-    ASSERT_EQ(doc.ReplayAcquire(0, 0, 0, 1, 1, 3, 2), 0);
+    ASSERT_EQ(doc.Acquire({0, 0, 0, 1, 1, 3, 2}), 0);
     EXPECT_EQ(doc.planes().GetPlane(0)[0], 2);
     const std::string rec = test::ReadText(inst.root() + "/filter/rec.flt");
     EXPECT_EQ(rec.substr(0, rec.find("\r\n") + 2), test::MacroBytes("59 プレビュー\n"));

@@ -207,16 +207,16 @@ TEST_F(DocumentTest, SettingsAreSavedOnlyWhenAsked)
     const std::string ini = inst.root() + "/env/Lumadrift.ini";
     {
         CLumadriftDoc quiet(inst.Environment(false));
-        quiet.settings().binarizeMin = 42;
+        quiet.settings().binarize.min = 42;
     }
     EXPECT_FALSE(FileExists(ini));
     {
         CLumadriftDoc saving(inst.Environment(true));
-        saving.settings().binarizeMin = 42;
+        saving.settings().binarize.min = 42;
     }
     EXPECT_EQ(IniFile(ini).GetInt("IMGSET", "IMG_MINBINARY", 0), 42);
     CLumadriftDoc reader(inst.Environment(false));
-    EXPECT_EQ(reader.settings().binarizeMin, 42);
+    EXPECT_EQ(reader.settings().binarize.min, 42);
 }
 
 TEST_F(DocumentTest, RangeEditingTogglesOnlyOnTheColourPicture)
@@ -240,7 +240,7 @@ TEST(DocumentLayout, BrokenLayoutTouchesNoFiles)
     env.dirs = Directories::FromRoot(dir.path());
     {
         CLumadriftDoc doc(env);
-        doc.settings().binarizeMin = 1;
+        doc.settings().binarize.min = 1;
     }
     EXPECT_FALSE(DirectoryExists(dir / "env"));
     EXPECT_FALSE(DirectoryExists(dir / "log"));

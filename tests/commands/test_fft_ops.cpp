@@ -19,7 +19,7 @@ protected:
         const std::string pic = inst.root() + "/picture/p.bmp";
         test::WriteBytes(pic, test::MakeBmp24(12, 6));
         EXPECT_EQ(doc.OpenDocument(pic), BmpError::kNone);
-        EXPECT_EQ(doc.ReplayAcquire(0, 0, 0, 0, 0, 11, 5), 0);
+        EXPECT_EQ(doc.Acquire({0, 0, 0, 0, 0, 11, 5}), 0);
         original.assign(Current(), Current() + 72);
     }
     const uint8_t* Current() { return doc.planes().GetPlane(doc.currentPlane()); }
@@ -84,8 +84,8 @@ TEST_F(FftOpsTest, UserMaskFileAndItsFailures)
     EXPECT_EQ(Recorded(), MacroBytes("19 FFT処理\nマスク=2 ファイル=" + filter + "ones.msk\n"
                                      "19 FFT処理\nマスク=2 ファイル=" + filter + "wrong.msk\n"
                                      "19 FFT処理\nマスク=2 ファイル=" + filter + "missing.msk\n"));
-    EXPECT_EQ(doc.settings().fftMaskShape, 2);
-    EXPECT_DOUBLE_EQ(doc.settings().fftHigh, 1.0);
+    EXPECT_EQ(doc.settings().fft.shape, 2);
+    EXPECT_DOUBLE_EQ(doc.settings().fft.high, 1.0);
     const std::string log = Cp932ToUtf8(test::ReadText(LogFilePath(inst.logDir(), std::time(nullptr))));
     EXPECT_NE(log.find("Function error:FFT処理 マスク=2 ファイル=wrong.msk \r\n"), std::string::npos) << log;
 }
@@ -114,17 +114,17 @@ TEST_F(FftOpsTest, ThreadsGiveTheSameResult)
 
 TEST_F(FftOpsTest, DialogClosedWithoutOkUsesTheStoredValues)
 {
-    doc.settings().fftMaskShape = 0;
-    doc.settings().fftLow = 0.0;
-    doc.settings().fftHigh = 1.0;
+    doc.settings().fft.shape = 0;
+    doc.settings().fft.low = 0.0;
+    doc.settings().fft.high = 1.0;
     ASSERT_TRUE(doc.StartRecording(inst.root() + "/filter/rec.flt"));
     ASSERT_EQ(doc.BeginFft(), 0);
-    doc.PreviewFft(0.0, 0.0, 0);  // the spectrum shows in the next plane
+    doc.PreviewFft({0.0, 0.0, 0, {}});  // the spectrum shows in the next plane
     EXPECT_EQ(doc.currentPlane(), 1);
-    doc.PreviewFft(0.3, 0.1, 1);
+    doc.PreviewFft({0.3, 0.1, 1, {}});
     EXPECT_EQ(doc.currentPlane(), 1);
     EXPECT_EQ(doc.history().position(), 1);
-    ASSERT_EQ(doc.CompleteFft(false, 0.3, 0.1, 1, ""), 0);
+    ASSERT_EQ(doc.CompleteFft(false, {0.3, 0.1, 1, ""}), 0);
     doc.StopRecording();
     EXPECT_EQ(doc.currentPlane(), 1);
     EXPECT_EQ(CurrentCopy(), original);  // full band: unchanged
@@ -138,12 +138,12 @@ TEST_F(FftOpsTest, OkStoresTheShownValuesAndUserMaskPath)
     const std::string mask = inst.root() + "/filter/ones.msk";
     ASSERT_TRUE(doc.MaskFileValid(mask));
     EXPECT_FALSE(doc.MaskFileValid(inst.root() + "/filter/none.msk"));
-    doc.PreviewFft(0, 1, 2);
+    doc.PreviewFft({0, 1, 2, {}});
     ASSERT_EQ(doc.SaveFftMask(inst.root() + "/filter/saved.msk"), 0);
-    ASSERT_EQ(doc.CompleteFft(true, 0.4, 0.2, 2, mask), 0);
-    EXPECT_EQ(doc.settings().fftMaskShape, 2);
-    EXPECT_EQ(doc.settings().fftMaskFile, mask);
-    EXPECT_DOUBLE_EQ(doc.settings().fftLow, 0.0);
+    ASSERT_EQ(doc.CompleteFft(true, {0.4, 0.2, 2, mask}), 0);
+    EXPECT_EQ(doc.settings().fft.shape, 2);
+    EXPECT_EQ(doc.settings().fft.maskFile, mask);
+    EXPECT_DOUBLE_EQ(doc.settings().fft.low, 0.0);
     EXPECT_EQ(CurrentCopy(), original);
     EXPECT_EQ(test::ReadText(inst.root() + "/filter/saved.msk"),
               test::ReadText(mask));

@@ -20,7 +20,7 @@ public:
         const std::string pic = inst.root() + "/picture/p.bmp";
         test::WriteBytes(pic, test::MakeBmp24(7, 5));
         EXPECT_EQ(doc.OpenDocument(pic), BmpError::kNone);
-        EXPECT_EQ(doc.ReplayAcquire(0, 0, 0, 0, 0, 6, 4), 0);
+        EXPECT_EQ(doc.Acquire({0, 0, 0, 0, 0, 6, 4}), 0);
     }
     uint8_t* Current() { return doc.planes().GetPlane(doc.currentPlane()); }
     void Set(std::initializer_list<int> values)
@@ -89,7 +89,7 @@ TEST_F(FilterOpsTest, InteractiveLabelingRecordsTheLastSavedFile)
     doc.BeginLabeling();
     EXPECT_EQ(doc.LabelingRows().size(), 2u);
     doc.CompleteLabeling();  // nothing saved yet: empty file word
-    doc.ReplayBinarize(0, 255);
+    doc.Binarize({0, 255});
     doc.BeginLabeling();
     ASSERT_EQ(doc.SaveLabelingResult(inst.root() + "/data/a.lbl"), 0);
     doc.CompleteLabeling();
@@ -123,9 +123,9 @@ TEST_F(FilterOpsTest, TypedKernelIsRecordedWithIntegerWordsOnReplay)
                     "2-3=0.0 3-1=0.0 3-2=0.0 3-3=0.0\n").empty());
     doc.StopRecording();
     EXPECT_EQ(Current()[10], 100);  // 100 * 2.7, divided by the sum 2.7
-    EXPECT_EQ(doc.settings().convolutionMode, 3);
-    EXPECT_EQ(doc.settings().convolutionM, 3);
-    EXPECT_DOUBLE_EQ(doc.settings().convolutionValues[4], 2.7);
+    EXPECT_EQ(doc.settings().convolution.mode, 3);
+    EXPECT_EQ(doc.settings().convolution.m, 3);
+    EXPECT_DOUBLE_EQ(doc.settings().convolution.values[4], 2.7);
     EXPECT_EQ(Recorded(), MacroBytes("17 コンボリューション\nモード=3  1-1=0 1-2=0 1-3=0 2-1=0 "
                                      "2-2=2 2-3=0 3-1=0 3-2=0 3-3=0\n"));
 }
@@ -138,8 +138,8 @@ TEST_F(FilterOpsTest, KernelFileConvolution)
     EXPECT_TRUE(Run("17 コンボリューション\nモード=0 ファイル=k.knl\n").empty());
     doc.StopRecording();
     EXPECT_EQ(doc.kernel().cols, 3);  // widened to odd
-    EXPECT_EQ(doc.settings().convolutionMode, 0);
-    EXPECT_EQ(doc.settings().kernelFile, inst.root() + "/filter/k.knl");
+    EXPECT_EQ(doc.settings().convolution.mode, 0);
+    EXPECT_EQ(doc.settings().convolution.kernelFile, inst.root() + "/filter/k.knl");
     EXPECT_EQ(Current()[17], 40);  // a flat image stays flat under a normalised kernel
     EXPECT_EQ(Recorded(), MacroBytes("17 コンボリューション\nモード=0 ファイル=" + inst.root() +
                                      "/filter/k.knl\n"));
@@ -156,7 +156,7 @@ TEST_F(FilterOpsTest, BadConvolutionLinesChangeNothing)
                   "17 コンボリューション\nモード=0\n"),
               (std::vector<int>{1, 3, 5, 7, 9}));
     EXPECT_EQ(doc.history().position(), position);
-    EXPECT_EQ(doc.settings().convolutionMode, 3);
+    EXPECT_EQ(doc.settings().convolution.mode, 3);
 }
 
 TEST_F(FilterOpsTest, AffineWithTheDefaultZoomBlacksTheRange)
@@ -168,7 +168,7 @@ TEST_F(FilterOpsTest, AffineWithTheDefaultZoomBlacksTheRange)
     doc.StopRecording();
     for (int i = 0; i < 35; ++i)
         ASSERT_EQ(Current()[i], 0) << i;
-    EXPECT_DOUBLE_EQ(doc.settings().affineAngle, 12.345);
+    EXPECT_DOUBLE_EQ(doc.settings().affine.angle, 12.345);
     EXPECT_EQ(Recorded(), MacroBytes("18 アフィン変換\n角度=12.35 中心値X=1.00 中心値Y=2.00 "
                                      "拡大率X=0.00 拡大率Y=0.00 移動量X=0.00 移動量Y=-1.50\n"));
     EXPECT_EQ(Run("18 アフィン変換\n角度=1 中心値X=1\n"), std::vector<int>{1});
@@ -180,8 +180,8 @@ TEST_F(FilterOpsTest, DensityLinesShareTheirLabel)
     ASSERT_TRUE(doc.StartRecording(inst.root() + "/filter/rec.flt"));
     EXPECT_TRUE(Run("06 コントラスト\n倍率=1.5\n07 ガンマ補正\n倍率=0.8\n08 階調イコライゼーション\n").empty());
     doc.StopRecording();
-    EXPECT_DOUBLE_EQ(doc.settings().contrast, 1.5);
-    EXPECT_DOUBLE_EQ(doc.settings().gamma, 0.8);
+    EXPECT_DOUBLE_EQ(doc.settings().contrast.factor, 1.5);
+    EXPECT_DOUBLE_EQ(doc.settings().gamma.value, 0.8);
     EXPECT_EQ(Recorded(), MacroBytes("06 コントラスト\n倍率=1.50\n07 ガンマ補正\n倍率=0.80\n"
                                      "08 階調イコライゼーション\n"));
 }
@@ -193,8 +193,8 @@ TEST_F(FilterOpsTest, GammaOfZeroOrBelowIsRefused)
     EXPECT_EQ(Run("07 ガンマ補正\n倍率=0\n07 ガンマ補正\n倍率=-2\n07 ガンマ補正\n倍率=x\n"),
               (std::vector<int>{1, 3, 5}));
     EXPECT_EQ(doc.history().position(), position);
-    EXPECT_DOUBLE_EQ(doc.settings().gamma, 1.0);
-    EXPECT_EQ(doc.GammaImage(0.0), -1);
+    EXPECT_DOUBLE_EQ(doc.settings().gamma.value, 1.0);
+    EXPECT_EQ(doc.GammaImage({0.0}), -1);
 }
 
 TEST_F(FilterOpsTest, EvenKernelSizesAreRaisedAndRecordedOdd)
@@ -204,8 +204,8 @@ TEST_F(FilterOpsTest, EvenKernelSizesAreRaisedAndRecordedOdd)
     ASSERT_TRUE(doc.StartRecording(inst.root() + "/filter/rec.flt"));
     EXPECT_TRUE(Run("09 移動平均\nXサイズ=4 Yサイズ=0\n").empty());
     doc.StopRecording();
-    EXPECT_EQ(doc.settings().averageKernelX, 5);
-    EXPECT_EQ(doc.settings().averageKernelY, 1);
+    EXPECT_EQ(doc.settings().movingAverage.x, 5);
+    EXPECT_EQ(doc.settings().movingAverage.y, 1);
     EXPECT_EQ(Current()[2 * 7 + 3], 51);  // 255 / 5
     EXPECT_EQ(Recorded(), MacroBytes("09 移動平均\nXサイズ=5 Yサイズ=1\n"));
 }
@@ -216,7 +216,7 @@ TEST_F(FilterOpsTest, MedianAndRankOfASinglePixel)
     Current()[2 * 7 + 3] = 255;
     EXPECT_TRUE(Run("20 ランク指定\nXサイズ=3 Yサイズ=3 ランク=8 インデックス=1\n").empty());
     EXPECT_EQ(Current()[1 * 7 + 2], 255);  // the highest value spreads
-    EXPECT_EQ(doc.settings().rankChoice, 1);
+    EXPECT_EQ(doc.settings().rank.choice, 1);
     EXPECT_TRUE(Run("10 メディアン\nXサイズ=3 Yサイズ=3\n").empty());
     EXPECT_EQ(Current()[2 * 7 + 3], 255);  // a 3 x 3 square survives its median
     EXPECT_EQ(Current()[0], 0);
@@ -233,7 +233,7 @@ TEST_F(FilterOpsTest, RankPositionIsCheckedAgainstTheRaisedSizes)
               (std::vector<int>{1, 3, 5, 7, 9}));
     EXPECT_EQ(doc.history().position(), position);
     EXPECT_TRUE(Run("20 ランク指定\nXサイズ=4 Yサイズ=4 ランク=24 インデックス=3\n").empty());
-    EXPECT_EQ(doc.settings().rankKernelX, 5);
+    EXPECT_EQ(doc.settings().rank.x, 5);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "commands/commands_test_util.h"
 #include "commands/macro_format.h"
+#include "commands/operation_table.h"
 #include "commands/macro_recorder.h"
 #include "core/cp932.h"
 
@@ -162,6 +163,36 @@ TEST(MacroRecorder, StartTruncatesAnExistingFile)
     ASSERT_TRUE(rec.Start(dir / "m.flt"));
     rec.Stop();
     EXPECT_TRUE(test::ReadBytes(dir / "m.flt").empty());
+}
+
+TEST(UserConvolution, RecordedParameterText)
+{
+    const std::vector<double> k3 = {0.25, -1.75, 2, 0, 1.05, -0.04, 100.5, 7, -7};
+    struct Case {
+        const char* name;
+        int mode;
+        std::vector<double> values;
+        bool replayed;
+        std::string want;
+    };
+    const Case cases[] = {
+        {"MenuPathOneDecimal", 3, k3, false,
+         "モード=3  1-1=0.2 1-2=-1.8 1-3=2.0 2-1=0.0 2-2=1.1 2-3=-0.0 3-1=100.5 3-2=7.0 3-3=-7.0"},
+        {"ReplayPathTruncated", 3, k3, true, "モード=3  1-1=0 1-2=-1 1-3=2 2-1=0 2-2=1 2-3=0 3-1=100 3-2=7 3-3=-7"},
+        {"FileMode", 0, {}, false, "モード=0 ファイル=/data/filter/edge.knl"},
+        {"OtherMode", 4, k3, false, "モード=4 "},
+        {"MissingValuesAreZero", 3, {1}, true, "モード=3  1-1=1 1-2=0 1-3=0 2-1=0 2-2=0 2-3=0 3-1=0 3-2=0 3-3=0"},
+    };
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // a decimal comma must not leak in
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ConvolutionParameterText({c.mode, 3, 3, c.values, "/data/filter/edge.knl"}, c.replayed), c.want);
+    }
+    const std::vector<double> k5(25, 1.0);
+    const std::string five = ConvolutionParameterText({5, 5, 5, k5, ""}, false);
+    EXPECT_EQ(five.substr(five.size() - 8), " 5-5=1.0");
+    std::setlocale(LC_NUMERIC, previous.c_str());
 }
 
 }  // namespace

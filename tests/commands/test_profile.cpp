@@ -18,7 +18,7 @@ protected:
         const std::string pic = inst.root() + "/picture/p.bmp";
         test::WriteBytes(pic, test::MakeBmp24(100, 100));
         EXPECT_EQ(doc.OpenDocument(pic), BmpError::kNone);
-        EXPECT_EQ(doc.ReplayAcquire(0, 0, 0, 0, 0, 99, 99), 0);
+        EXPECT_EQ(doc.Acquire({0, 0, 0, 0, 0, 99, 99}), 0);
         // Pixel (x, y) = x + 2y (low 8 bits): every sample names its place.
         uint8_t* p = doc.planes().GetPlane(0);
         for (int y = 0; y < 100; ++y)

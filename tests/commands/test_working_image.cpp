@@ -123,7 +123,7 @@ TEST_F(WorkingImageTest, UnknownChannelIsRefused)
 TEST_F(WorkingImageTest, OnePixelRange)
 {
     Open();
-    ASSERT_EQ(doc.ReplayAcquire(0, 0, 0.0, 11, 8, 11, 8), 0);
+    ASSERT_EQ(doc.Acquire({0, 0, 0.0, 11, 8, 11, 8}), 0);
     EXPECT_EQ(doc.planes().width(), 1);
     EXPECT_EQ(doc.planes().height(), 1);
     EXPECT_EQ(Current()[0], 111);
@@ -134,36 +134,36 @@ TEST_F(WorkingImageTest, InteractiveAcquisitionUsesTheCurrentRange)
 {
     Open();
     doc.setRange({0, 0, 12, 2});  // one column too wide
-    EXPECT_EQ(doc.Acquire(0, 0, 0.0), -1);
+    EXPECT_EQ(doc.Acquire(doc.AcquireInRange(0, 0, 0.0)), -1);
     EXPECT_EQ(doc.state(), kStateColor);
     doc.setRange({0, 0, 11, 2});
-    EXPECT_EQ(doc.Acquire(0, 0, 0.0), 0);
+    EXPECT_EQ(doc.Acquire(doc.AcquireInRange(0, 0, 0.0)), 0);
     EXPECT_EQ(doc.planes().width(), 12);
 }
 
 TEST_F(WorkingImageTest, SecondAcquisitionStartsANewHistory)
 {
     Open();
-    ASSERT_EQ(doc.ReplayAcquire(0, 0, 0, 0, 0, 3, 3), 0);
+    ASSERT_EQ(doc.Acquire({0, 0, 0, 0, 0, 3, 3}), 0);
     doc.PoolAdd("a");
     ASSERT_EQ(doc.ReplayPool(4, 0, ""), 0);
     EXPECT_EQ(doc.history().position(), 2);
     doc.ShowSourcePicture();
     EXPECT_EQ(doc.history().position(), 0);
-    ASSERT_EQ(doc.ReplayAcquire(1, 0, 0, 0, 0, 1, 1), 0);
+    ASSERT_EQ(doc.Acquire({1, 0, 0, 0, 0, 1, 1}), 0);
     EXPECT_EQ(doc.history().position(), 1);
     EXPECT_FALSE(doc.undoAvailable());
 }
 
 TEST_F(WorkingImageTest, AcquisitionWithoutAFileIsRefused)
 {
-    EXPECT_EQ(doc.ReplayAcquire(0, 0, 0, 0, 0, 0, 0), -1);
+    EXPECT_EQ(doc.Acquire({0, 0, 0, 0, 0, 0, 0}), -1);
 }
 
 TEST_F(WorkingImageTest, UndoAndRedoThroughReplay)
 {
     Open();
-    ASSERT_EQ(doc.ReplayAcquire(0, 0, 0, 0, 0, 3, 2), 0);
+    ASSERT_EQ(doc.Acquire({0, 0, 0, 0, 0, 3, 2}), 0);
     const auto red = CurrentCopy();
     doc.setState(kStateBinary);
     doc.PoolAdd("binary");
@@ -185,7 +185,7 @@ TEST_F(WorkingImageTest, UndoAndRedoThroughReplay)
 TEST_F(WorkingImageTest, PoolDialogTwoTargetsThenOk)
 {
     Open();
-    ASSERT_EQ(doc.ReplayAcquire(0, 0, 0, 0, 0, 2, 1), 0);
+    ASSERT_EQ(doc.Acquire({0, 0, 0, 0, 0, 2, 1}), 0);
     Fill(10);
     doc.PoolAdd("ten");
     doc.setState(kStateLabeled);
@@ -214,7 +214,7 @@ TEST_F(WorkingImageTest, PoolDialogTwoTargetsThenOk)
 TEST_F(WorkingImageTest, PoolDialogClosedWithoutOkKeepsTheImageButNoStep)
 {
     Open();
-    ASSERT_EQ(doc.ReplayAcquire(0, 0, 0, 0, 0, 2, 1), 0);
+    ASSERT_EQ(doc.Acquire({0, 0, 0, 0, 0, 2, 1}), 0);
     Fill(10);
     doc.setState(kStateBinary);
     doc.PoolAdd("ten");
@@ -232,10 +232,10 @@ TEST_F(WorkingImageTest, PoolDialogClosedWithoutOkKeepsTheImageButNoStep)
 TEST_F(WorkingImageTest, PoolDialogSizeMismatchChangesNothing)
 {
     Open();
-    ASSERT_EQ(doc.ReplayAcquire(0, 0, 0, 0, 0, 2, 1), 0);
+    ASSERT_EQ(doc.Acquire({0, 0, 0, 0, 0, 2, 1}), 0);
     doc.PoolAdd("small");
     doc.ShowSourcePicture();
-    ASSERT_EQ(doc.ReplayAcquire(0, 0, 0, 0, 0, 3, 3), 0);
+    ASSERT_EQ(doc.Acquire({0, 0, 0, 0, 0, 3, 3}), 0);
     doc.PoolDialogOpen();
     EXPECT_EQ(doc.PoolDialogToTarget(0), -1);
     EXPECT_FALSE(doc.PoolDialogButtonsDisabled());
@@ -251,7 +251,7 @@ TEST_F(WorkingImageTest, PoolDialogSizeMismatchChangesNothing)
 TEST_F(WorkingImageTest, PoolDialogRecordTexts)
 {
     Open();
-    ASSERT_EQ(doc.ReplayAcquire(0, 0, 0, 0, 0, 2, 1), 0);
+    ASSERT_EQ(doc.Acquire({0, 0, 0, 0, 0, 2, 1}), 0);
     ASSERT_TRUE(doc.StartRecording(inst.root() + "/filter/rec.flt"));
     doc.PoolDialogOpen();
     EXPECT_EQ(doc.PoolDialogAdd(""), -1);  // empty name: nothing, no line
@@ -277,7 +277,7 @@ TEST_F(WorkingImageTest, PoolDialogRecordTexts)
 TEST_F(WorkingImageTest, PoolReplayActionsAndTheirRecords)
 {
     Open();
-    ASSERT_EQ(doc.ReplayAcquire(0, 0, 0, 0, 0, 5, 1), 0);
+    ASSERT_EQ(doc.Acquire({0, 0, 0, 0, 0, 5, 1}), 0);
     ASSERT_TRUE(doc.StartRecording(inst.root() + "/filter/rec.flt"));
     const ReplaySummary s = Run(
         "57 画像プール\n削除CD=2 ID=0 ファイル=\n"         // empty pool: fails
@@ -309,7 +309,7 @@ protected:
     void SetUp() override
     {
         Open();
-        ASSERT_EQ(doc.ReplayAcquire(0, 0, 0, 0, 0, 3, 1), 0);
+        ASSERT_EQ(doc.Acquire({0, 0, 0, 0, 0, 3, 1}), 0);
         Fill(0xF0);
         doc.setState(kStateBinary);
         doc.PoolAdd("f0 binary");
@@ -326,7 +326,7 @@ protected:
 
 TEST_F(InterImageTest, XorOfTwoEntries)
 {
-    ASSERT_EQ(doc.ReplayInterImage(BitOp::kXor, 0, 1), 0);
+    ASSERT_EQ(doc.InterImage(BitOp::kXor, {0, 1}), 0);
     EXPECT_EQ(Current()[0], 0xCC);
     EXPECT_EQ(Current()[7], 0xCC);
     EXPECT_EQ(doc.state(), kStateBinary);  // both entries binary
@@ -339,17 +339,17 @@ TEST_F(InterImageTest, XorOfTwoEntries)
 
 TEST_F(InterImageTest, SameEntryTwice)
 {
-    ASSERT_EQ(doc.ReplayInterImage(BitOp::kAnd, 0, 0), 0);
+    ASSERT_EQ(doc.InterImage(BitOp::kAnd, {0, 0}), 0);
     EXPECT_EQ(Current()[3], 0xF0);
-    ASSERT_EQ(doc.ReplayInterImage(BitOp::kOr, 0, 0), 0);
+    ASSERT_EQ(doc.InterImage(BitOp::kOr, {0, 0}), 0);
     EXPECT_EQ(Current()[3], 0xF0);
-    ASSERT_EQ(doc.ReplayInterImage(BitOp::kXor, 0, 0), 0);
+    ASSERT_EQ(doc.InterImage(BitOp::kXor, {0, 0}), 0);
     EXPECT_EQ(Current()[3], 0x00);
 }
 
 TEST_F(InterImageTest, MixedStatesGiveGray)
 {
-    ASSERT_EQ(doc.ReplayInterImage(BitOp::kOr, 0, 2), 0);
+    ASSERT_EQ(doc.InterImage(BitOp::kOr, {0, 2}), 0);
     EXPECT_EQ(Current()[0], 0xFC);
     EXPECT_EQ(doc.state(), kStateGray);
 }
@@ -370,10 +370,10 @@ TEST_F(InterImageTest, ReplayLinesAndFailures)
 TEST_F(InterImageTest, EntryOfAnotherSizeIsRefusedWithNothingChanged)
 {
     doc.ShowSourcePicture();
-    ASSERT_EQ(doc.ReplayAcquire(0, 0, 0, 0, 0, 4, 1), 0);
+    ASSERT_EQ(doc.Acquire({0, 0, 0, 0, 0, 4, 1}), 0);
     const int position = doc.history().position();
     EXPECT_EQ(doc.CheckOperands(0, 1), -1);
-    EXPECT_EQ(doc.ReplayInterImage(BitOp::kAnd, 0, 1), -1);
+    EXPECT_EQ(doc.InterImage(BitOp::kAnd, {0, 1}), -1);
     EXPECT_EQ(doc.history().position(), position);
     EXPECT_EQ(doc.currentPlane(), 0);
 }

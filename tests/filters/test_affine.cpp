@@ -314,14 +314,14 @@ TEST(Affine, LastColumnAndRowRepeatTheirSample)
 TEST(Affine, BankEntry)
 {
     PlaneBank empty;
-    AffineTransform(empty, 0, 0, 0, 1, 1, 0, 0);
+    AffineTransform(empty, AffineParams{0, 0, 0, 1, 1, 0, 0});
 
     PlaneBank bank;
     ASSERT_EQ(bank.CreatePlaneBank(2, 5, 4), 0);
     for (int i = 0; i < 20; ++i)
         bank.GetPlane(0)[i] = static_cast<uint8_t>(i * 11);
     bank.SelectPlanes(0, 1);
-    AffineTransform(bank, 0, 0, 0, 1, 1, 1, 0);
+    AffineTransform(bank, AffineParams{0, 0, 0, 1, 1, 1, 0});
     const uint8_t* d = bank.GetPlane(1);
     EXPECT_EQ(d[0], 0);       // X = -1: 2 * 0 - 11, cut to 0
     EXPECT_EQ(d[2], 11);      // column 1

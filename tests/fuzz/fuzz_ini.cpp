@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const ImageSettings s = LoadImageSettings(ini);
     SaveImageSettings(ini, s);
     const ImageSettings again = LoadImageSettings(ini);
-    if (again.binarizeMin != s.binarizeMin || again.range.left != s.range.left)
+    if (again.binarize.min != s.binarize.min || again.range.left != s.range.left)
         __builtin_trap();  // what we write we must read back
     return 0;
 }

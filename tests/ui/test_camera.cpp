@@ -385,7 +385,7 @@ TEST_F(CameraWindow, PreviewShowsLiveFramesAndCaptureKeepsTheLast)
     Press(kCmdRange);
     ASSERT_EQ(doc_->state(), kStateRangeEdit);
     doc_->setRange({0, 0, kW - 1, kH - 1});
-    ASSERT_EQ(doc_->Acquire(kChannelRed, 0, 0.0), 0);
+    ASSERT_EQ(doc_->Acquire(doc_->AcquireInRange(kChannelRed, 0, 0.0)), 0);
     EXPECT_EQ(doc_->state(), kStateGray);
     const uint8_t* plane = doc_->planes().GetPlane(doc_->currentPlane());
     ASSERT_NE(plane, nullptr);

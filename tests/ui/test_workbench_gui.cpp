@@ -107,7 +107,7 @@ protected:
         Open();
         frame_->OnCommand(kCmdRange);
         doc_->setRange({0, 0, 319, 239});
-        ASSERT_EQ(doc_->Acquire(3, 0, 0.0), 0);
+        ASSERT_EQ(doc_->Acquire(doc_->AcquireInRange(3, 0, 0.0)), 0);
         ASSERT_EQ(doc_->state(), kStateGray);
         frame_->UpdateActions();
     }
@@ -397,8 +397,8 @@ TEST_F(Workbench, BinarizationPreviewsAndCompletesOnCancel)
     // Cancel still completes: the previewed picture becomes the binary
     // image, but the stored thresholds stay.
     EXPECT_EQ(doc_->state(), kStateBinary);
-    EXPECT_EQ(doc_->settings().binarizeMin, 128);
-    EXPECT_EQ(doc_->settings().binarizeMax, 128);
+    EXPECT_EQ(doc_->settings().binarize.min, 128);
+    EXPECT_EQ(doc_->settings().binarize.max, 128);
     EXPECT_EQ(qGray(frame_->view()->cachedImage().pixel(3, 4)), 255);
     EXPECT_TRUE(Enabled(kCmdLabel));
 }
@@ -417,14 +417,14 @@ TEST_F(Workbench, BinarizationBoxesClampAndOkStores)
         d->accept();
     });
     frame_->OnCommand(kCmdBinarize);
-    EXPECT_EQ(doc_->settings().binarizeMin, 15);
-    EXPECT_EQ(doc_->settings().binarizeMax, 255);
+    EXPECT_EQ(doc_->settings().binarize.min, 15);
+    EXPECT_EQ(doc_->settings().binarize.max, 255);
 }
 
 TEST_F(Workbench, KernelSizeBoxesBecomeOdd)
 {
-    CKernelDlg dlg;
-    dlg.setParams({1, 3, 3, 0, 0});
+    CKernelDlg dlg(false);
+    dlg.setParams({3, 3, 0, 0});
     EXPECT_FALSE(dlg.choiceButton(0)->isVisibleTo(&dlg));
     dlg.sizeBox(0)->clear();
     QTest::keyClicks(dlg.sizeBox(0), QStringLiteral("4"));
@@ -437,8 +437,8 @@ TEST_F(Workbench, KernelSizeBoxesBecomeOdd)
 
 TEST_F(Workbench, RankDialogStaysOpenOutsideTheWindow)
 {
-    CKernelDlg dlg;
-    dlg.setParams({3, 3, 3, 4, 3});
+    CKernelDlg dlg(true);
+    dlg.setParams({3, 3, 4, 3});
     EXPECT_TRUE(dlg.rankBox()->isEnabled());
     EXPECT_EQ(dlg.rankBox()->text(), QStringLiteral("4"));
     dlg.show();
@@ -485,7 +485,7 @@ TEST_F(Workbench, ConvolutionDialogModes)
 {
     CConvolutionDlg dlg(QString::fromStdString(dir_.path()));
     std::vector<double> nine{0, -1, 0, -1, 4, -1, 0, -1, 0};
-    dlg.setParams({3, nine, ""});
+    dlg.setParams({3, 3, 3, nine, ""});
     EXPECT_EQ(dlg.cell(2, 2)->text(), QStringLiteral("4"));
     EXPECT_FALSE(dlg.cell(0, 0)->isEnabled());
     EXPECT_FALSE(dlg.pathBox()->isEnabled());
@@ -595,8 +595,8 @@ TEST_F(Workbench, FftDialogPreviewsAndWantsAMaskPathForUserShape)
     EXPECT_EQ(maxText, QStringLiteral("1.00"));
     EXPECT_TRUE(stayedOpen);
     EXPECT_EQ(doc_->state(), kStateGray);
-    EXPECT_DOUBLE_EQ(doc_->settings().fftLow, 0.10);
-    EXPECT_EQ(doc_->settings().fftMaskShape, 1);
+    EXPECT_DOUBLE_EQ(doc_->settings().fft.low, 0.10);
+    EXPECT_EQ(doc_->settings().fft.shape, 1);
     EXPECT_TRUE(Enabled(kCmdUndo));
 }
 
