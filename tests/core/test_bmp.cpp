@@ -457,7 +457,7 @@ TEST(Bmp, EveryRefusalHasItsOwnMessage)
     const BmpError errors[] = {
         BmpError::kCannotRead, BmpError::kNotBitmap, BmpError::kTruncated, BmpError::kBadHeader,
         BmpError::kTooLarge, BmpError::kUnsupportedBitCount, BmpError::kUnsupportedCompression,
-        BmpError::kBadBitfields, BmpError::kBadRle,
+        BmpError::kBadBitfields, BmpError::kBadRle, BmpError::kBadPictureData, BmpError::kUnsupportedPicture,
     };
     std::vector<std::string> seen;
     for (BmpError e : errors) {
