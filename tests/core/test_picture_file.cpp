@@ -75,7 +75,7 @@ const std::vector<uint8_t> kWideAs8 = {0, 1, 1, 128, 255, 0};
 struct PngSpec {
     int width, height, colorType, depth;
     Bytes samples;                     // packed rows as PNG stores them
-    std::vector<png_color> palette;
+    std::vector<png_color> palette{};
     bool interlace = false;
 };
 
@@ -127,7 +127,7 @@ struct TiffSpec {
     int compression = COMPRESSION_NONE;
     int sampleFormat = SAMPLEFORMAT_UINT;
     std::vector<uint16_t> samples;      // chunky order, one per sample
-    std::vector<uint16_t> colormap;     // red, green, blue tables of 1 << bits
+    std::vector<uint16_t> colormap{};   // red, green, blue tables of 1 << bits
     int pages = 1;
 };
 
@@ -367,7 +367,7 @@ std::vector<OpenCase> OpenCases()
                      return MakeTiff(s);
                  },
                  24, Picture{3, 1, {{40, 50, 60}, {70, 80, 90}, {10, 20, 30}}}});
-    v.push_back({"TiffBilevel", [] { return MakeTiff({9, 1, 1, 1, PHOTOMETRIC_MINISBLACK, PLANARCONFIG_CONTIG, 0, COMPRESSION_NONE, SAMPLEFORMAT_UINT, {1, 0, 1, 0, COMPRESSION_NONE, SAMPLEFORMAT_UINT, 0, 1, 1}}); },
+    v.push_back({"TiffBilevel", [] { return MakeTiff({9, 1, 1, 1, PHOTOMETRIC_MINISBLACK, PLANARCONFIG_CONTIG, 0, COMPRESSION_NONE, SAMPLEFORMAT_UINT, {1, 0, 1, 0, 0, 1, 0, 1, 1}}); },
                  8, Gray(9, 1, {255, 0, 255, 0, 0, 255, 0, 255, 255})});
     v.push_back({"TiffTakesTheFirstPage", [=] {
                      TiffSpec s{3, 2, 1, 8, PHOTOMETRIC_MINISBLACK, PLANARCONFIG_CONTIG, 0, COMPRESSION_NONE, SAMPLEFORMAT_UINT, u16(gray)};
