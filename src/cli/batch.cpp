@@ -15,19 +15,11 @@
 #include "commands/replay.h"
 #include "core/cp932.h"
 #include "core/file_io.h"
+#include "core/picture_file.h"
 
 namespace lumadrift {
 
 namespace {
-
-bool EndsWithBmp(const std::string& name)
-{
-    if (name.size() < 4)
-        return false;
-    std::string ext = name.substr(name.size() - 4);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    return ext == ".bmp";
-}
 
 std::string Stem(const std::string& path)
 {
@@ -36,12 +28,14 @@ std::string Stem(const std::string& path)
     return dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
 }
 
-// Output names of one picture: "<stem>.bmp", "<stem>-2.bmp", ...
+// Output names of one picture: "<stem>.bmp", "<stem>-2.bmp", ... (or the
+// extension of the chosen picture format).
 class BatchPaths : public PathPolicy {
 public:
-    BatchPaths(std::string image, std::string outDir, bool overwrite, bool dryRun)
+    BatchPaths(std::string image, std::string outDir, bool overwrite, bool dryRun,
+               const char* pictureExt = ".bmp")
         : image_(std::move(image)), outDir_(std::move(outDir)), stem_(Stem(image_)),
-          overwrite_(overwrite), dryRun_(dryRun)
+          overwrite_(overwrite), dryRun_(dryRun), pictureExt_(pictureExt)
     {
     }
 
@@ -53,10 +47,10 @@ public:
         }
         std::string name;
         switch (kind) {
-        case kSaveImage: name = Numbered(saves_, ".bmp"); break;
+        case kSaveImage: name = Numbered(saves_, pictureExt_); break;
         case kLabelFile: name = Numbered(labels_, ".lbl"); break;
         case kProfileFile: name = Numbered(profiles_, ".pfl"); break;
-        case kPoolFile: name = stem_ + "-pool-" + std::to_string(id) + ".bmp"; break;
+        case kPoolFile: name = stem_ + "-pool-" + std::to_string(id) + pictureExt_; break;
         default: return false;
         }
         path = outDir_ + "/" + name;
@@ -87,6 +81,7 @@ private:
 
     std::string image_, outDir_, stem_;
     bool overwrite_, dryRun_;
+    const char* pictureExt_;
     int saves_ = 0, labels_ = 0, profiles_ = 0;
     std::vector<std::string> written_;
     std::string refusal_;
@@ -130,6 +125,11 @@ std::vector<std::string> PlannedOutputs(const std::vector<MacroEntry>& entries, 
     return paths.written();
 }
 
+const char* OutputExtension(const BatchOptions& o)
+{
+    return o.format == "png" ? ".png" : o.format == "tiff" ? ".tif" : ".bmp";
+}
+
 }  // namespace
 
 std::vector<std::string> CollectImages(const BatchOptions& o, std::string& error)
@@ -141,7 +141,7 @@ std::vector<std::string> CollectImages(const BatchOptions& o, std::string& error
             if (DIR* d = ::opendir(in.c_str())) {
                 while (const dirent* e = ::readdir(d)) {
                     const std::string name = e->d_name;
-                    if (EndsWithBmp(name) && FileExists(in + "/" + name))
+                    if (IsPictureFileName(name) && FileExists(in + "/" + name))
                         names.push_back(name);
                 }
                 ::closedir(d);
@@ -178,7 +178,7 @@ int RunBatch(const BatchOptions& o, const std::vector<uint8_t>& macro)
 
     if (o.dryRun) {
         for (const auto& image : images) {
-            BatchPaths paths(image, o.outDir, o.overwrite, true);
+            BatchPaths paths(image, o.outDir, o.overwrite, true, OutputExtension(o));
             for (const auto& out : PlannedOutputs(entries, paths))
                 std::printf("%s -> %s%s\n", image.c_str(), out.c_str(),
                             !o.overwrite && FileExists(out) ? " (exists: would be refused)" : "");
@@ -222,7 +222,7 @@ int RunBatch(const BatchOptions& o, const std::vector<uint8_t>& macro)
             env.createDirectories = false;
             env.saveSettings = false;
             CLumadriftDoc doc(env);
-            BatchPaths paths(image, o.outDir, o.overwrite, false);
+            BatchPaths paths(image, o.outDir, o.overwrite, false, OutputExtension(o));
             ImageResult result;
             if (!opensImage && doc.OpenDocument(image) != BmpError::kNone) {
                 std::lock_guard<std::mutex> lock(outputLock);

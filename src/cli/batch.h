@@ -16,10 +16,12 @@ struct BatchOptions {
     int shardCount = 1;
     bool overwrite = false;
     bool dryRun = false;
+    std::string format = "bmp";  // pictures written: bmp, png or tiff
 };
 
-// The pictures of the inputs: files as given, folders as their *.bmp files
-// in name order; then every shardCount-th starting at shardIndex.
+// The pictures of the inputs: files as given, folders as their picture files
+// (IsPictureFileName) in name order; then every shardCount-th starting at
+// shardIndex.
 std::vector<std::string> CollectImages(const BatchOptions& o, std::string& error);
 
 // Runs the macro over every picture; prints progress, failures and a

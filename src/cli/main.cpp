@@ -19,18 +19,20 @@ namespace {
 const char kUsage[] =
     "usage: lumadrift-replay [--root DIR] MACRO.flt\n"
     "       lumadrift-replay [--root DIR] [-o OUTDIR] [-j N] [--shard I/N]\n"
-    "                        [--overwrite] [--dry-run] MACRO.flt IMAGE.bmp|FOLDER...\n"
+    "                        [--format bmp|png|tiff] [--overwrite] [--dry-run]\n"
+    "                        MACRO.flt PICTURE|FOLDER...\n"
     "\n"
     "Replays a recorded filter file (macro) on a fresh document, exactly as the\n"
     "workbench's run-macro command does, with no dialogs.\n"
     "\n"
-    "With pictures (files, or folders whose *.bmp files are taken in name order)\n"
-    "the macro runs once per picture, each on its own document, as if its open\n"
-    "entries had opened that picture. What the macro writes goes into OUTDIR,\n"
-    "named after the picture: saves as <stem>.bmp, <stem>-2.bmp, ...; labeling\n"
-    "results <stem>.lbl; profiles <stem>.pfl; saved pool images\n"
-    "<stem>-pool-<ID>.bmp. An existing file is never overwritten without\n"
-    "--overwrite; such a refusal fails the entry.\n"
+    "With pictures (BMP, PNG, TIFF, JPEG, PGM or PPM files, or folders whose\n"
+    "*.bmp, *.png, *.tif, *.tiff, *.jpg, *.jpeg, *.pgm, *.ppm and *.pnm files are\n"
+    "taken in name order) the macro runs once per picture, each on its own\n"
+    "document, as if its open entries had opened that picture. What the macro\n"
+    "writes goes into OUTDIR, named after the picture: saves as <stem>.bmp,\n"
+    "<stem>-2.bmp, ...; labeling results <stem>.lbl; profiles <stem>.pfl; saved\n"
+    "pool images <stem>-pool-<ID>.bmp. An existing file is never overwritten\n"
+    "without --overwrite; such a refusal fails the entry.\n"
     "\n"
     "  --root DIR    installation root holding env/, log/, picture/, filter/, data/.\n"
     "                Default: the parent of the working directory when that ends\n"
@@ -40,6 +42,8 @@ const char kUsage[] =
     "                results are the same for every N.\n"
     "  --shard I/N   take every N-th picture starting at the I-th (0 <= I < N), so\n"
     "                that N machines or jobs share one folder without talking.\n"
+    "  --format F    saved pictures and pool images are written as bmp (the\n"
+    "                default), png (<stem>.png ...) or tiff (<stem>.tif ...).\n"
     "  --overwrite   replace existing output files.\n"
     "  --dry-run     list what would be written, run nothing.\n"
     "  -h, --help    show this text.\n"
@@ -134,6 +138,13 @@ int main(int argc, char** argv)
                 !ParsePositive(spec.substr(slash + 1), o.shardCount) || o.shardCount < 1 ||
                 o.shardIndex >= o.shardCount)
                 return Usage("--shard needs I/N with 0 <= I < N");
+        } else if (a == "--format" || a.rfind("--format=", 0) == 0) {
+            if (a != "--format")
+                o.format = a.substr(9);
+            else if (!value(o.format))
+                return Usage("--format needs bmp, png or tiff");
+            if (o.format != "bmp" && o.format != "png" && o.format != "tiff")
+                return Usage("--format needs bmp, png or tiff");
         } else if (a == "--overwrite") {
             o.overwrite = true;
         } else if (a == "--dry-run") {

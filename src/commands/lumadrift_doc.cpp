@@ -11,6 +11,7 @@
 #include "core/cp932.h"
 #include "core/file_io.h"
 #include "core/ini_file.h"
+#include "core/picture_file.h"
 #include "filters/affine.h"
 #include "filters/binary.h"
 #include "filters/density.h"
@@ -114,7 +115,7 @@ void CLumadriftDoc::ReleaseImage()
 BmpError CLumadriftDoc::OpenDocument(const std::string& path)
 {
     LoadedBmp loaded;
-    const BmpError err = ReadBmpFile(path, loaded);
+    const BmpError err = ReadPictureFile(path, loaded);
     if (err != BmpError::kNone)
         return err;
 
@@ -167,7 +168,7 @@ int CLumadriftDoc::WriteColorFile(const std::string& path)
 {
     if (!hasFile())
         return -1;
-    if (WriteFileWhole(path, BuildColorBmp(file_)) != 0)
+    if (WriteLoadedPicture(path, file_) != 0)
         return -1;
     RecordParams(kOpSaveFile, FileParams{path});
     return 0;
@@ -178,7 +179,7 @@ int CLumadriftDoc::WriteGrayFile(const std::string& path)
     const uint8_t* plane = planes_.GetPlane(currentPlane_);
     if (!plane)
         return -1;
-    if (WriteFileWhole(path, BuildGrayBmp(plane, planes_.width(), planes_.height())) != 0)
+    if (WriteGrayPicture(path, plane, planes_.width(), planes_.height()) != 0)
         return -1;
     RecordParams(kOpSaveFile, FileParams{path});
     return 0;

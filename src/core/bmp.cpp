@@ -237,21 +237,33 @@ BmpError ReadLayout(const uint8_t* data, size_t size, SourceLayout& s)
     return BmpError::kNone;
 }
 
-// Field extraction for one bit-field mask: shift down to the field, then
-// left-align it to 8 bits, keeping the top 8 bits of wider fields.
+// Field extraction for one bit-field mask: shift down to the field; wider
+// fields keep their top 8 bits, narrower ones are widened by repeating their
+// bits (5 bits: abcde -> abcdeabc) so that full scale stays 255 and every
+// field value spreads evenly over 0..255, as viewers show such files.
 struct FieldDecoder {
     uint32_t mask = 0;
     int shift = 0;
     int width = 0;
+    uint8_t widened[128] = {};  // fields of 1..7 bits
 
     uint8_t operator()(uint32_t v) const
     {
         if (width == 0)
             return 0;
         const uint32_t f = (v & mask) >> shift;
-        return static_cast<uint8_t>(width >= 8 ? f >> (width - 8) : f << (8 - width));
+        return width >= 8 ? static_cast<uint8_t>(f >> (width - 8)) : widened[f];
     }
 };
+
+uint8_t WidenByRepetition(uint32_t f, int width)
+{
+    uint32_t bits = 0;
+    int filled = 0;
+    for (; filled < 8; filled += width)
+        bits = (bits << width) | f;
+    return static_cast<uint8_t>(bits >> (filled - 8));
+}
 
 bool MakeField(uint32_t mask, int bits, FieldDecoder& f)
 {
@@ -272,6 +284,9 @@ bool MakeField(uint32_t mask, int bits, FieldDecoder& f)
     f.mask = mask;
     f.shift = shift;
     f.width = width;
+    if (width < 8)
+        for (uint32_t v = 0; v < (1u << width); ++v)
+            f.widened[v] = WidenByRepetition(v, width);
     return true;
 }
 
@@ -678,6 +693,8 @@ const char* BmpErrorMessage(BmpError e)
     case BmpError::kUnsupportedCompression: return "ｻﾎﾟｰﾄしていない圧縮形式です";
     case BmpError::kBadBitfields: return "ﾋﾞｯﾄﾌｨｰﾙﾄﾞのﾏｽｸが正しくありません";
     case BmpError::kBadRle: return "RLE圧縮ﾃﾞｰﾀが壊れています";
+    case BmpError::kBadPictureData: return "画像ﾃﾞｰﾀが壊れています";
+    case BmpError::kUnsupportedPicture: return "ｻﾎﾟｰﾄしていない画像形式です";
     }
     return "";
 }
@@ -685,6 +702,32 @@ const char* BmpErrorMessage(BmpError e)
 size_t DibStride(int width, int bitCount)
 {
     return ((static_cast<size_t>(width) * static_cast<size_t>(bitCount) + 31) / 32) * 4;
+}
+
+BmpError CheckPictureSize(int64_t width, int64_t height)
+{
+    if (width < 1 || height < 1)
+        return BmpError::kBadHeader;
+    return CheckSize(width, height);
+}
+
+uint8_t* StartCanonicalDib(LoadedBmp& out, int width, int height, int bitCount)
+{
+    const uint32_t tableCount = bitCount == 8 ? 256 : 0;
+    const size_t stride = DibStride(width, bitCount);
+    out.fileData.assign(kInfoHeaderSize + 4 * size_t{tableCount} + stride * static_cast<size_t>(height), 0);
+    uint8_t* ih = out.fileData.data();
+    PutCanonicalInfoHeader(ih, width, height, bitCount, tableCount, 0, 0);
+    for (uint32_t i = 0; i < tableCount; ++i) {
+        uint8_t* e = ih + kInfoHeaderSize + 4 * i;
+        e[0] = e[1] = e[2] = static_cast<uint8_t>(i);
+    }
+    out.info.width = width;
+    out.info.height = height;
+    out.info.bitCount = bitCount;
+    out.info.tableCount = static_cast<int>(tableCount);
+    PutFileHeader(out.fileHeader, static_cast<uint32_t>(kFileHeaderSize + out.fileData.size()), tableCount);
+    return ih + kInfoHeaderSize + 4 * size_t{tableCount};
 }
 
 namespace {

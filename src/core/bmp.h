@@ -9,11 +9,13 @@
 // pixels taken at 54 + 4n whatever its pixel offset says. Every other variant
 // that can be used (12-byte core header, 52/56/64/108/124-byte headers,
 // top-down rows, BI_BITFIELDS, RLE8, RLE4) is converted into the equivalent
-// plain DIB on open: bit fields (any contiguous masks, each field left-aligned
-// to 8 bits) become 24-bit rows, RLE streams become uncompressed 8- or 4-bit
-// rows with the same table. An uncompressed 16-bit file is read as 5-6-5
-// when it has the classic 40-byte header and as 5-5-5 (what the writers of
-// the longer headers mean) otherwise. Limits: width and height <= 65535,
+// plain DIB on open: bit fields (any contiguous masks; fields narrower than
+// 8 bits are widened by repeating their bits, so 5-bit 31 becomes 255, wider
+// ones keep their top 8 bits) become 24-bit rows, RLE streams become
+// uncompressed 8- or 4-bit rows with the same table. An uncompressed 16-bit
+// file with the classic 40-byte header stays as it is and is decoded as 5-6-5
+// by shifting (31 -> 248); with a longer header it means 5-5-5 fields and is
+// converted like bit fields. Limits: width and height <= 65535,
 // width x height <= 2^28.
 #pragma once
 
@@ -36,6 +38,9 @@ enum class BmpError {
     kUnsupportedCompression,  // JPEG, PNG, Huffman, or an unknown compression code
     kBadBitfields,        // masks empty or not contiguous
     kBadRle,              // RLE stream broken or running past the image
+    // Pictures in the other formats (core/picture_file.h):
+    kBadPictureData,      // the decoder found the header or data broken
+    kUnsupportedPicture,  // a kind of PNG, TIFF, JPEG or netpbm file we do not read
 };
 
 // The message shown for a refused file, in the system's own style.
@@ -64,6 +69,16 @@ struct LoadedBmp {
 
 // Row stride of a DIB: ((width * bitCount + 31) / 32) * 4.
 size_t DibStride(int width, int bitCount);
+
+// kTooLarge when a picture of width x height exceeds the limits above (both
+// must be at least 1), else kNone.
+BmpError CheckPictureSize(int64_t width, int64_t height);
+
+// Makes out a canonical plain DIB of width x height (within the limits) with
+// 8 bits and the 256-entry gray table (i, i, i, 0), or 24 bits and no table;
+// pixels zeroed. Returns the first byte of the pixel rows (bottom row first,
+// DibStride(width, bitCount) apart). Readers of other formats fill it.
+uint8_t* StartCanonicalDib(LoadedBmp& out, int width, int height, int bitCount);
 
 // Parses the bytes of a whole BMP file. Never reads outside [data, data+size).
 // On failure out is left unchanged.

@@ -1,9 +1,11 @@
 #include "core/image_pool.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/cp932.h"
 #include "core/file_io.h"
+#include "core/picture_file.h"
 
 namespace lumadrift {
 
@@ -83,7 +85,19 @@ std::vector<uint8_t> BuildPoolFile(const PoolEntry& entry)
 
 int WritePoolFile(const std::string& path, const PoolEntry& entry)
 {
-    return WriteFileWhole(path, BuildPoolFile(entry));
+    const PictureFormat format = SaveFormatForPath(path);
+    if (format == PictureFormat::kBmp)
+        return WriteFileWhole(path, BuildPoolFile(entry));
+    // The other formats store rows top first.
+    const size_t w = static_cast<size_t>(entry.width());
+    const int h = entry.height();
+    if (w == 0 || h <= 0 || entry.pixels.size() < w * static_cast<size_t>(h))
+        return -1;
+    std::vector<uint8_t> plane(w * static_cast<size_t>(h));
+    for (int y = 0; y < h; ++y)
+        std::copy_n(entry.pixels.data() + static_cast<size_t>(h - 1 - y) * w, w, plane.data() + static_cast<size_t>(y) * w);
+    const std::vector<uint8_t> file = EncodeGrayPicture(format, plane.data(), entry.width(), h);
+    return file.empty() ? -1 : WriteFileWhole(path, file);
 }
 
 }  // namespace lumadrift

@@ -45,8 +45,9 @@ constexpr size_t kMaxPoolName = 259;
 std::string CutPoolName(const std::string& name);
 
 // Writes the entry as an 8-bit gray BMP: its headers and table, then its rows
-// in stored (bottom-up) order, each padded with zeros to a multiple of 4.
-// The file is written whole; 0 or -1.
+// in stored (bottom-up) order, each padded with zeros to a multiple of 4; or,
+// for a path ending in .png, .tif or .tiff, as an 8-bit gray file of that
+// format (core/picture_file.h). The file is written whole; 0 or -1.
 int WritePoolFile(const std::string& path, const PoolEntry& entry);
 // The bytes WritePoolFile writes.
 std::vector<uint8_t> BuildPoolFile(const PoolEntry& entry);

@@ -17,6 +17,7 @@
 #include <QToolBar>
 
 #include "commands/replay.h"
+#include "core/picture_file.h"
 #include "ui/lumadrift_view.h"
 #include "ui/side_panel.h"
 
@@ -321,7 +322,7 @@ void CMainFrame::OnOpen()
 {
     const QString path = QFileDialog::getOpenFileName(
         this, QString(), QString::fromStdString(doc_.dirs().pictureDir),
-        QStringLiteral("BMP Files (*.bmp)"));
+        QString::fromUtf8(kOpenPictureFilter));
     if (!path.isEmpty())
         OpenFile(path);
 }

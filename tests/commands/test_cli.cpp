@@ -11,6 +11,7 @@
 #include "core/bmp.h"
 #include "core/file_io.h"
 #include "core/image_model.h"
+#include "core/picture_file.h"
 
 namespace lumadrift {
 namespace {
@@ -254,6 +255,28 @@ TEST_F(BatchTest, DryRunListsAndWritesNothing)
     EXPECT_NE(r.out.find("/in/a.bmp -> " + inst.root() + "/dry/a-2.bmp"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("c.lbl"), std::string::npos);
     EXPECT_FALSE(DirectoryExists(inst.root() + "/dry"));
+}
+
+TEST_F(BatchTest, PicturesOfEveryFormatInTheChosenFormatOut)
+{
+    std::vector<uint8_t> gray(20 * 12, 90);
+    test::WriteBytes(inst.root() + "/in/d.png", EncodeGrayPicture(PictureFormat::kPng, gray.data(), 20, 12));
+    std::string pgm = "P2 20 12 255\n";
+    for (int i = 0; i < 20 * 12; ++i)
+        pgm += std::to_string(i % 256) + " ";
+    test::WriteText(inst.root() + "/in/e.PGM", pgm);
+    const std::string out = inst.root() + "/tiff";
+    const Result r = Batch("-j 1 --format tiff -o '" + out + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> pictures = {"a", "a-2", "b", "b-2", "c", "c-2", "d", "d-2", "e", "e-2"};
+    for (const std::string& stem : pictures) {
+        const std::vector<uint8_t> bytes = test::ReadBytes(out + "/" + stem + ".tif");
+        EXPECT_EQ(SniffPictureFormat(bytes.data(), bytes.size()), PictureFormat::kTiff) << stem;
+        LoadedBmp bmp;
+        EXPECT_EQ(ParsePicture(bytes.data(), bytes.size(), bmp), BmpError::kNone) << stem;
+        EXPECT_EQ(bmp.info.width, 16) << stem;
+    }
+    EXPECT_EQ(Batch("--format gif -o '" + out + "'").status, 2);
 }
 
 TEST_F(BatchTest, MissingInputIsAUsageError)

@@ -457,7 +457,7 @@ TEST(Bmp, EveryRefusalHasItsOwnMessage)
     const BmpError errors[] = {
         BmpError::kCannotRead, BmpError::kNotBitmap, BmpError::kTruncated, BmpError::kBadHeader,
         BmpError::kTooLarge, BmpError::kUnsupportedBitCount, BmpError::kUnsupportedCompression,
-        BmpError::kBadBitfields, BmpError::kBadRle,
+        BmpError::kBadBitfields, BmpError::kBadRle, BmpError::kBadPictureData, BmpError::kUnsupportedPicture,
     };
     std::vector<std::string> seen;
     for (BmpError e : errors) {
@@ -729,9 +729,9 @@ std::vector<VariantCase> VariantCases()
                  },
                  indexed});
 
-    // Bit fields: each field is left-aligned to 8 bits, wider ones keep
-    // their top 8 bits.
-    const Picture fields = Pic(4, 1, {{0xF8, 0, 0}, {0, 0xF8, 0}, {0, 0, 0x08}, {0xF8, 0xF8, 0xF8}});
+    // Bit fields: narrower fields are widened by repeating their bits (full
+    // scale stays 255), wider ones keep their top 8 bits.
+    const Picture fields = Pic(4, 1, {{0xFF, 0, 0}, {0, 0xFF, 0}, {0, 0, 0x08}, {0xFF, 0xFF, 0xFF}});
     v.push_back({"Bitfields555",
                  [] {
                      FileSpec f;
@@ -753,7 +753,7 @@ std::vector<VariantCase> VariantCases()
                      return BuildFile(f);
                  },
                  fields});
-    v.push_back({"Bitfields565MatchesThePlain16BitReading",
+    v.push_back({"Bitfields565WidensEachField",
                  [] {
                      FileSpec f;
                      f.width = 4;
@@ -763,7 +763,7 @@ std::vector<VariantCase> VariantCases()
                      f.pixels = Le16s({0x001F, 0x07E0, 0xF800, 0x0821});
                      return BuildFile(f);
                  },
-                 Pic(4, 1, {{0, 0, 0xF8}, {0, 0xFC, 0}, {0xF8, 0, 0}, {0x08, 0x04, 0x08}})});
+                 Pic(4, 1, {{0, 0, 0xFF}, {0, 0xFF, 0}, {0xFF, 0, 0}, {0x08, 0x04, 0x08}})});
     v.push_back({"Bitfields101010KeepsTopEightBits",
                  [] {
                      FileSpec f;
@@ -811,7 +811,7 @@ std::vector<VariantCase> VariantCases()
                      f.pixels = Le16s({0x0F81, 0});
                      return BuildFile(f);
                  },
-                 Pic(1, 1, {{0xF0, 0x80, 0x10}})});
+                 Pic(1, 1, {{0xFF, 0x88, 0x11}})});
 
     // RLE: the stream's first row is the bottom row. Pixels never written
     // keep index 0.
@@ -1072,20 +1072,6 @@ Picture InteropPicture(uint8_t middle = 128)
     return p;
 }
 
-uint8_t Quantised(uint8_t v, int bits)
-{
-    // Only 0 and 255 are fed to the quantisers: whether a writer rounds or
-    // truncates, they become all zeros and all ones.
-    return static_cast<uint8_t>(v & (0xFF << (8 - bits)));
-}
-
-Picture Quantise(Picture p, int rBits, int gBits, int bBits)
-{
-    for (Rgb& c : p.px)
-        c = {Quantised(c.r, rBits), Quantised(c.g, gBits), Quantised(c.b, bBits)};
-    return p;
-}
-
 void WritePpm(const std::string& path, const Picture& p)
 {
     std::string s = "P6\n" + std::to_string(p.width) + " " + std::to_string(p.height) + "\n255\n";
@@ -1118,8 +1104,11 @@ TEST(BmpInterop, ImageMagickFiles)
         {"-type palette -compress RLE BMP3:", "in.ppm", pic, 8, 1},
         {"-type palette -compress RLE BMP:", "in.ppm", pic, 8, 1},
         {"-type truecolormatte BMP:", "in.ppm", pic, 32, 3},
-        {"-define bmp:subtype=RGB565 BMP:", "pure.ppm", Quantise(pure, 5, 6, 5), 16, 3},
-        {"-define bmp:subtype=RGB555 BMP:", "pure.ppm", Quantise(pure, 5, 5, 5), 16, 3},
+        // Only 0 and 255 are fed to the 16-bit writers: whether they round or
+        // truncate, the fields become all zeros and all ones, read back as 0
+        // and 255.
+        {"-define bmp:subtype=RGB565 BMP:", "pure.ppm", pure, 16, 3},
+        {"-define bmp:subtype=RGB555 BMP:", "pure.ppm", pure, 16, 3},
         {"-monochrome BMP3:", "gray.ppm", {}, 1, 0},
     };
     for (const Row& r : rows) {

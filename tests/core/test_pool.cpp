@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/image_pool.h"
+#include "core/picture_file.h"
 #include "support/test_support.h"
 
 namespace lumadrift {
@@ -58,6 +59,26 @@ TEST(ImagePool, SixByTwoFileBytes)
     EXPECT_EQ(f[54 + 4 * 200 + 0], 200);  // gray table entry 200
     const std::vector<uint8_t> rows(f.begin() + 1078, f.end());
     EXPECT_EQ(rows, (std::vector<uint8_t>{7, 8, 9, 10, 11, 12, 0, 0, 1, 2, 3, 4, 5, 6, 0, 0}));
+}
+
+TEST(ImagePool, PngAndTiffFilesHoldTheSamePicture)
+{
+    ImagePool pool;
+    const auto p = Plane(5, 3, 40);
+    const PoolEntry& e = pool.Add("x", 3, MakeGrayHeader(5, 3), p.data());
+    test::TempDir dir;
+    LoadedBmp bmp;
+    ASSERT_EQ(WritePoolFile(dir / "p.bmp", e), 0);
+    ASSERT_EQ(ReadPictureFile(dir / "p.bmp", bmp), BmpError::kNone);
+    const std::vector<uint8_t> rows(bmp.pixels(), bmp.pixels() + bmp.pixelBytes());
+    for (const char* name : {"p.png", "p.TIF"}) {
+        LoadedBmp other;
+        ASSERT_EQ(WritePoolFile(dir / name, e), 0);
+        const auto f = test::ReadBytes(dir / name);
+        EXPECT_EQ(SniffPictureFormat(f.data(), f.size()), SaveFormatForPath(name));
+        ASSERT_EQ(ReadPictureFile(dir / name, other), BmpError::kNone);
+        EXPECT_EQ(std::vector<uint8_t>(other.pixels(), other.pixels() + other.pixelBytes()), rows) << name;
+    }
 }
 
 TEST(ImagePool, UnwritableFileIsRefused)
