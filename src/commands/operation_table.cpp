@@ -261,6 +261,14 @@ int CheckOperation(int code, int state, bool undoAvailable, bool redoAvailable)
     return ok ? 0 : -1;
 }
 
+int RunWithoutParameters(CLumadriftDoc& doc, int code)
+{
+    const OperationRow* row = FindOperation(code);
+    if (!row || row->parameterLine || !row->replay)
+        return -1;
+    return row->replay(doc, *row, Words({}), ReplayContext{});
+}
+
 Words::Words(const std::string& params) : words_(SplitWords(params)) {}
 
 bool Words::Int(size_t i, int& out) const

@@ -103,6 +103,10 @@ const OperationRow* FindOperation(int code);
 // for a code that is not in the table).
 int CheckOperation(int code, int state, bool undoAvailable, bool redoAvailable);
 
+// Runs an operation that takes no parameters (a menu choice without a
+// dialog) through its entry; -1 for an operation with a parameter line.
+int RunWithoutParameters(CLumadriftDoc& doc, int code);
+
 // The parameter line of regular fields: "label=value" words joined by one
 // blank (UTF-8).
 std::string FormatParameterLine(const ParamSet& fields, const void* params);

@@ -528,33 +528,29 @@ bool CLumadriftView::OnCommand(int id)
     case kCmdPool: OnPool(); break;
     case kCmdProfile: OnToggleProfile(); break;
     case kCmdBinarize: OnBinarize(); break;
-    case kCmdDilate: doc_.DilateImage(); break;
-    case kCmdErode: doc_.ErodeImage(); break;
     case kCmdLabel: OnLabeling(); break;
-    case kCmdThin: doc_.ThinImage(); break;
     case kCmdContrast: OnDensity(false); break;
     case kCmdGamma: OnDensity(true); break;
-    case kCmdEqualize: doc_.EqualizeImage(); break;
     case kCmdMovingAverage:
     case kCmdMedian:
     case kCmdRank: OnKernel(id); break;
-    case kCmdRoberts: doc_.RobertsImage(); break;
-    case kCmdSobel: doc_.SobelImage(); break;
-    case kCmdPrewitt: doc_.PrewittImage(); break;
-    case kCmdLaplacian: doc_.LaplacianImage(); break;
-    case kCmdSmooth: doc_.SmoothImage(); break;
-    case kCmdSharpen: doc_.SharpenImage(); break;
     case kCmdConvolution: OnConvolution(); break;
     case kCmdAffine: OnAffine(); break;
     case kCmdFft: OnFft(); break;
     case kCmdAnd:
     case kCmdOr:
     case kCmdXor: OnInterImage(id); break;
-    case kCmdUndo: doc_.Undo(); break;
-    case kCmdRedo: doc_.Redo(); break;
     case kCmdPreview: TogglePreview(); break;
     case kCmdCapture: Capture(); break;
-    default: return false;
+    default: {
+        // Operations without a dialog run straight from the table.
+        const CommandInfo* c = FindCommand(id);
+        const OperationRow* op = c && c->code >= 0 ? FindOperation(c->code) : nullptr;
+        if (!op || op->parameterLine)
+            return false;
+        RunWithoutParameters(doc_, op->code);
+        break;
+    }
     }
     viewport()->update();
     return true;
