@@ -34,7 +34,8 @@ const char kUsage[] =
     "pool images <stem>-pool-<ID>.bmp. An existing file is never overwritten\n"
     "without --overwrite; such a refusal fails the entry.\n"
     "\n"
-    "  --root DIR    installation root holding env/, log/, picture/, filter/, data/.\n"
+    "  --root DIR    (or --root=DIR) installation root holding env/, log/,\n"
+    "                picture/, filter/, data/.\n"
     "                Default: the parent of the working directory when that ends\n"
     "                in /bin, else the parent of this program's folder.\n"
     "  -o OUTDIR     output folder of a batch (default: the working directory).\n"
@@ -46,6 +47,7 @@ const char kUsage[] =
     "                default), png (<stem>.png ...) or tiff (<stem>.tif ...).\n"
     "  --overwrite   replace existing output files.\n"
     "  --dry-run     list what would be written, run nothing.\n"
+    "  --version     print the version and exit.\n"
     "  -h, --help    show this text.\n"
     "\n"
     "Settings are read from DIR/env/Lumadrift.ini and never written. Entries that\n"
@@ -54,7 +56,12 @@ const char kUsage[] =
     "macro file's folder.\n"
     "\n"
     "Exit status: 0 every entry ran, 1 some entry failed, 2 usage error or a\n"
-    "macro file that cannot be read.\n";
+    "macro file that cannot be read.\n"
+    "\n"
+    "Example: replay recipe.flt over every picture of scans/, two at a time,\n"
+    "results into out/, with the settings of the installation in /opt/lumadrift:\n"
+    "\n"
+    "  lumadrift-replay --root /opt/lumadrift -j 2 -o out recipe.flt scans\n";
 
 std::string ExecutableDir()
 {
@@ -119,6 +126,9 @@ int main(int argc, char** argv)
         if (a == "-h" || a == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (a == "--version") {
+            std::printf("lumadrift-replay %s\n", LUMADRIFT_VERSION);
+            return 0;
         } else if (a == "--root") {
             if (!value(o.root))
                 return Usage("--root needs a directory");
@@ -132,10 +142,11 @@ int main(int argc, char** argv)
             if (!value(n) || !ParsePositive(n, o.jobs) || o.jobs < 1)
                 return Usage("-j needs a number of jobs, 1 or more");
         } else if (a == "--shard") {
-            std::string spec;
-            const size_t slash = value(spec) ? spec.find('/') : std::string::npos;
-            if (slash == std::string::npos || !ParsePositive(spec.substr(0, slash), o.shardIndex) ||
-                !ParsePositive(spec.substr(slash + 1), o.shardCount) || o.shardCount < 1 ||
+            std::string shardText;
+            const size_t slash = value(shardText) ? shardText.find('/') : std::string::npos;
+            if (slash == std::string::npos ||
+                !ParsePositive(shardText.substr(0, slash), o.shardIndex) ||
+                !ParsePositive(shardText.substr(slash + 1), o.shardCount) || o.shardCount < 1 ||
                 o.shardIndex >= o.shardCount)
                 return Usage("--shard needs I/N with 0 <= I < N");
         } else if (a == "--format" || a.rfind("--format=", 0) == 0) {

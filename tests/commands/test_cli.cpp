@@ -57,9 +57,20 @@ TEST_F(ReplayToolTest, UsageErrorsExitWithTwo)
     const Result missing = RunTool("--root '" + inst.root() + "' '" + inst.root() + "/filter/none.flt'");
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("cannot read"), std::string::npos) << missing.err;
+}
+
+TEST_F(ReplayToolTest, HelpAndVersionGoToStdoutAndExitWithZero)
+{
     const Result help = RunTool("--help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("--root"), std::string::npos);
+    // Every option the parser takes, the exit statuses and an example.
+    for (const char* word : {"--root", "-o OUTDIR", "-j N", "--shard I/N", "--overwrite",
+                             "--dry-run", "--version", "--help", "Exit status: 0", "Example:"})
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    const Result version = RunTool("--version -j bogus");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("lumadrift-replay ", 0), 0u) << version.out;
+    EXPECT_NE(version.out.find_first_of("0123456789"), std::string::npos) << version.out;
 }
 
 TEST_F(ReplayToolTest, EveryEntryRanExitsWithZero)
