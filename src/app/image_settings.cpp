@@ -59,15 +59,6 @@ void ScanList(const std::string& text, std::vector<T>& values, T (*parse)(const 
 std::string PathFromIni(const std::string& cp932) { return Cp932ToUtf8(TruncateCp932(cp932, kMaxSettingsPath)); }
 std::string PathToIni(const std::string& utf8) { return TruncateCp932(Utf8ToCp932(utf8), kMaxSettingsPath); }
 
-// The settings walk these groups in this order, which is the order of the
-// keys in a new file. A group is one parameter struct inside ImageSettings.
-struct SettingsGroup {
-    const char* section;
-    ParamSet fields;
-    void* (*in)(ImageSettings&);
-    bool written;  // false: read at start, changed only by editing the file
-};
-
 #define LD_MEMBER(member) [](ImageSettings& s) -> void* { return &s.member; }
 
 const ParamField kView[] = {
@@ -89,21 +80,25 @@ const ParamField kCameraFields[] = {
     {nullptr, "CAMERA_HEIGHT", FieldType::kInt, 0, 0, [](void* p) -> void* { return &static_cast<ImageSettings*>(p)->cameraHeight; }},
 };
 
+const ParamSet kViewFields = MakeParamSet<ImageSettings>(kView);
+const ParamSet kFftThreadFields = MakeParamSet<ImageSettings>(kFftThreads);
+const ParamSet kCameraSet = MakeParamSet<ImageSettings>(kCameraFields);
+
 void* Whole(ImageSettings& s) { return &s; }
 
-const SettingsGroup kGroups[] = {
-    {kImgSet, MakeParamSet(kView), Whole, true},
-    {kImgSet, kBinarizeFields, LD_MEMBER(binarize), true},
-    {kImgSet, kContrastFields, LD_MEMBER(contrast), true},
-    {kImgSet, kGammaFields, LD_MEMBER(gamma), true},
-    {kImgSet, kMovingAverageFields, LD_MEMBER(movingAverage), true},
-    {kImgSet, kMedianFields, LD_MEMBER(median), true},
-    {kImgSet, kRankFields, LD_MEMBER(rank), true},
-    {kImgSet, kConvolutionFields, LD_MEMBER(convolution), true},
-    {kImgSet, kAffineFields, LD_MEMBER(affine), true},
-    {kImgSet, kFftFields, LD_MEMBER(fft), true},
-    {kImgSet, MakeParamSet(kFftThreads), Whole, false},
-    {kCamera, MakeParamSet(kCameraFields), Whole, false},
+const std::vector<SettingsGroup> kGroups = {
+    {kImgSet, &kViewFields, Whole, true},
+    {kImgSet, &kBinarizeFields, LD_MEMBER(binarize), true},
+    {kImgSet, &kContrastFields, LD_MEMBER(contrast), true},
+    {kImgSet, &kGammaFields, LD_MEMBER(gamma), true},
+    {kImgSet, &kMovingAverageFields, LD_MEMBER(movingAverage), true},
+    {kImgSet, &kMedianFields, LD_MEMBER(median), true},
+    {kImgSet, &kRankFields, LD_MEMBER(rank), true},
+    {kImgSet, &kConvolutionFields, LD_MEMBER(convolution), true},
+    {kImgSet, &kAffineFields, LD_MEMBER(affine), true},
+    {kImgSet, &kFftFields, LD_MEMBER(fft), true},
+    {kImgSet, &kFftThreadFields, Whole, false},
+    {kCamera, &kCameraSet, Whole, false},
 };
 
 // Coefficients held for a convolution mode; -1 when the mode keeps a kernel
@@ -235,8 +230,8 @@ template <typename Visit>
 void ForEachKey(Visit visit)
 {
     for (const SettingsGroup& g : kGroups) {
-        const ParamField* end = g.fields.end();
-        for (const ParamField* f = g.fields.begin(); f < end;) {
+        const ParamField* end = g.fields->end();
+        for (const ParamField* f = g.fields->begin(); f < end;) {
             if (!f->iniKey) {
                 ++f;
                 continue;
@@ -263,6 +258,8 @@ const PlacementField kPlacementFields[] = {
 };
 
 }  // namespace
+
+const std::vector<SettingsGroup>& SettingsGroups() { return kGroups; }
 
 ImageSettings LoadImageSettings(const IniFile& ini)
 {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/param_fields.h"
 #include "core/image_model.h"
 #include "filters/affine.h"
 #include "filters/binary.h"
@@ -41,6 +42,17 @@ struct ImageSettings {
     int cameraWidth = 640;         // read only
     int cameraHeight = 480;        // read only
 };
+
+// The settings walk these groups in this order, which is the order of the
+// keys in a new file. A group is one parameter struct inside ImageSettings
+// (or ImageSettings itself for the few settings of the window).
+struct SettingsGroup {
+    const char* section;
+    const ParamSet* fields;
+    void* (*in)(ImageSettings&);
+    bool written;  // false: read at start, changed only by editing the file
+};
+const std::vector<SettingsGroup>& SettingsGroups();
 
 // Longest path kept in the settings (bytes of the CP932 form).
 constexpr size_t kMaxSettingsPath = 259;

@@ -117,18 +117,18 @@ size_t ParamSet::LineFieldCount() const
     return n;
 }
 
-const ParamSet kBinarizeFields = MakeParamSet(kBinarize);
-const ParamSet kContrastFields = MakeParamSet(kContrast);
-const ParamSet kGammaFields = MakeParamSet(kGamma);
-const ParamSet kMovingAverageFields = MakeParamSet(kMovingAverage);
-const ParamSet kMedianFields = MakeParamSet(kMedian);
-const ParamSet kRankFields = MakeParamSet(kRank);
-const ParamSet kConvolutionFields = MakeParamSet(kConvolution);
-const ParamSet kAffineFields = MakeParamSet(kAffine);
-const ParamSet kFftFields = MakeParamSet(kFft);
-const ParamSet kAcquireFields = MakeParamSet(kAcquire);
-const ParamSet kInterImageFields = MakeParamSet(kInterImage);
-const ParamSet kFileFields = MakeParamSet(kFile);
-const ParamSet kSleepFields = MakeParamSet(kSleep);
+const ParamSet kBinarizeFields = MakeParamSet<BinarizeParams>(kBinarize);
+const ParamSet kContrastFields = MakeParamSet<ContrastParams>(kContrast);
+const ParamSet kGammaFields = MakeParamSet<GammaParams>(kGamma);
+const ParamSet kMovingAverageFields = MakeParamSet<KernelSizeParams>(kMovingAverage);
+const ParamSet kMedianFields = MakeParamSet<KernelSizeParams>(kMedian);
+const ParamSet kRankFields = MakeParamSet<RankParams>(kRank);
+const ParamSet kConvolutionFields = MakeParamSet<ConvolutionParams>(kConvolution);
+const ParamSet kAffineFields = MakeParamSet<AffineParams>(kAffine);
+const ParamSet kFftFields = MakeParamSet<FftParams>(kFft);
+const ParamSet kAcquireFields = MakeParamSet<AcquireParams>(kAcquire);
+const ParamSet kInterImageFields = MakeParamSet<InterImageParams>(kInterImage);
+const ParamSet kFileFields = MakeParamSet<FileParams>(kFile);
+const ParamSet kSleepFields = MakeParamSet<SleepParams>(kSleep);
 
 }  // namespace lumadrift

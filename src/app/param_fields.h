@@ -35,20 +35,26 @@ struct SleepParams {
     int milliseconds = 0;
 };
 
-// A view of one struct's field list.
+// A view of one struct's field list, with a way to make a default struct
+// of its kind (for code that handles every operation alike).
 struct ParamSet {
     const ParamField* fields = nullptr;
     size_t count = 0;
+    void* (*create)() = nullptr;
+    void (*destroy)(void*) = nullptr;
     const ParamField* begin() const { return fields; }
     const ParamField* end() const { return fields + count; }
     // Fields that appear in a macro line.
     size_t LineFieldCount() const;
 };
 
-template <size_t N>
+// Constant-initialized, so tables in other files may point at the result
+// whatever order the files are initialized in.
+template <typename Struct, size_t N>
 constexpr ParamSet MakeParamSet(const ParamField (&fields)[N])
 {
-    return ParamSet{fields, N};
+    return ParamSet{fields, N, []() -> void* { return new Struct(); },
+                    [](void* p) { delete static_cast<Struct*>(p); }};
 }
 
 // The field lists. Labels and keys are the files' own words.

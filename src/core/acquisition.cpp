@@ -143,7 +143,7 @@ const double* AtanTable()
 }
 
 // The hue from the table is trusted only away from the places where the
-// described arithmetic changes its outcome: a truncation boundary, the wrap
+// per-pixel arithmetic changes its outcome: a truncation boundary, the wrap
 // at 0 degrees, the fold at 180 and U = V = 0. Pixels near them (about one
 // in five thousand) are flagged and computed exactly afterwards, so the
 // bytes equal the exact computation everywhere.

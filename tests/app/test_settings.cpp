@@ -9,6 +9,7 @@
 #include "core/file_io.h"
 #include "core/cp932.h"
 #include "core/ini_file.h"
+#include "support/param_support.h"
 #include "support/test_support.h"
 
 namespace lumadrift {
@@ -18,46 +19,14 @@ using test::ReadText;
 using test::TempDir;
 using test::WriteText;
 
+// Every field the settings keep, walked through the settings' own groups.
 void ExpectSameSettings(const ImageSettings& a, const ImageSettings& b)
 {
-    EXPECT_EQ(a.range, b.range);
     EXPECT_EQ(a.displayRange, b.displayRange);
-    EXPECT_EQ(a.mouseColor, b.mouseColor);
-    EXPECT_EQ(a.graphColor, b.graphColor);
-    EXPECT_EQ(a.resultColor, b.resultColor);
-    EXPECT_EQ(a.profileOrientation, b.profileOrientation);
-    EXPECT_EQ(a.binarize.min, b.binarize.min);
-    EXPECT_EQ(a.binarize.max, b.binarize.max);
-    EXPECT_EQ(a.contrast.factor, b.contrast.factor);
-    EXPECT_EQ(a.gamma.value, b.gamma.value);
-    EXPECT_EQ(a.movingAverage.x, b.movingAverage.x);
-    EXPECT_EQ(a.movingAverage.y, b.movingAverage.y);
-    EXPECT_EQ(a.median.x, b.median.x);
-    EXPECT_EQ(a.median.y, b.median.y);
-    EXPECT_EQ(a.rank.x, b.rank.x);
-    EXPECT_EQ(a.rank.y, b.rank.y);
-    EXPECT_EQ(a.rank.rank, b.rank.rank);
-    EXPECT_EQ(a.rank.choice, b.rank.choice);
-    EXPECT_EQ(a.convolution.mode, b.convolution.mode);
-    EXPECT_EQ(a.convolution.m, b.convolution.m);
-    EXPECT_EQ(a.convolution.n, b.convolution.n);
-    EXPECT_EQ(a.convolution.values, b.convolution.values);
-    EXPECT_EQ(a.convolution.kernelFile, b.convolution.kernelFile);
-    EXPECT_EQ(a.affine.angle, b.affine.angle);
-    EXPECT_EQ(a.affine.centerX, b.affine.centerX);
-    EXPECT_EQ(a.affine.centerY, b.affine.centerY);
-    EXPECT_EQ(a.affine.zoomX, b.affine.zoomX);
-    EXPECT_EQ(a.affine.zoomY, b.affine.zoomY);
-    EXPECT_EQ(a.affine.shiftX, b.affine.shiftX);
-    EXPECT_EQ(a.affine.shiftY, b.affine.shiftY);
-    EXPECT_EQ(a.fft.low, b.fft.low);
-    EXPECT_EQ(a.fft.high, b.fft.high);
-    EXPECT_EQ(a.fft.shape, b.fft.shape);
-    EXPECT_EQ(a.fft.maskFile, b.fft.maskFile);
-    EXPECT_EQ(a.fftThreads, b.fftThreads);
-    EXPECT_EQ(a.cameraUse, b.cameraUse);
-    EXPECT_EQ(a.cameraWidth, b.cameraWidth);
-    EXPECT_EQ(a.cameraHeight, b.cameraHeight);
+    ImageSettings& ma = const_cast<ImageSettings&>(a);
+    ImageSettings& mb = const_cast<ImageSettings&>(b);
+    for (const SettingsGroup& g : SettingsGroups())
+        test::ExpectSameFields(*g.fields, g.in(ma), g.in(mb));
 }
 
 // Values that the write formats keep exactly, every field away from its default.
@@ -206,6 +175,65 @@ TEST_P(SettingsRoundTrip, StructToIniToStructKeepsEveryField)
 }
 
 INSTANTIATE_TEST_SUITE_P(ConvolutionModes, SettingsRoundTrip, ::testing::Values(3, 5, 0));
+
+// Every group of the settings, filled with values of its own, comes back
+// from the file field for field (the kernel in both of its forms).
+TEST_F(SettingsTest, EveryGroupRoundTripsThroughTheFile)
+{
+    for (int mode : {3, 5, 0}) {
+        SCOPED_TRACE(mode);
+        ImageSettings s;
+        int seed = 1;
+        for (const SettingsGroup& g : SettingsGroups())
+            if (g.written)
+                test::FillDistinct(*g.fields, g.in(s), seed++);
+        s.convolution.mode = mode;
+        if (mode == 0) {
+            s.convolution.values.clear();
+            s.convolution.kernelFile = "/k/ｶｰﾈﾙ.knl";
+        } else {
+            test::FillDistinct(kConvolutionFields, &s.convolution, 99);
+            s.convolution.mode = mode;
+            s.convolution.values.resize(static_cast<size_t>(mode * mode));
+            s.convolution.kernelFile.clear();
+        }
+        s.displayRange = s.range;
+        const ImageSettings back = LoadFrom(SavedText(s));
+        ExpectSameSettings(back, s);
+    }
+}
+
+// A value that is not a number: an integer or a single real reads as its
+// leading number (0 without one); a list keeps the defaults from the first
+// field that does not parse.
+TEST_F(SettingsTest, GarbageInEveryKeyReadsByTheLeadingNumberRule)
+{
+    for (const SettingsGroup& g : SettingsGroups()) {
+        const ParamField* end = g.fields->end();
+        for (const ParamField* f = g.fields->begin(); f < end; ++f) {
+            if (!f->iniKey || f->type == FieldType::kKernel || f->type == FieldType::kPath)
+                continue;
+            const bool list = (f + 1 < end && f[1].iniKey && std::string(f[1].iniKey) == f->iniKey) ||
+                              (f > g.fields->begin() && f[-1].iniKey && std::string(f[-1].iniKey) == f->iniKey);
+            SCOPED_TRACE(f->iniKey);
+            for (const char* text : {"12x", "abc"}) {
+                ImageSettings s = LoadFrom(std::string("[") + g.section + "]\r\n" + f->iniKey + "=" + text + "\r\n");
+                ImageSettings defaults;
+                void* got = f->ref(g.in(s));
+                void* def = f->ref(g.in(defaults));
+                const bool first = !list || f == g.fields->begin() || std::string(f[-1].iniKey ? f[-1].iniKey : "") != f->iniKey;
+                const double want = text[0] == 'a' ? (list ? -1 : 0) : (list && !first ? -1 : 12);
+                const double value = f->type == FieldType::kReal ? *static_cast<double*>(got)
+                                     : f->type == FieldType::kColor ? static_cast<double>(*static_cast<uint32_t*>(got))
+                                                                    : *static_cast<int*>(got);
+                const double fallback = f->type == FieldType::kReal ? *static_cast<double*>(def)
+                                        : f->type == FieldType::kColor ? static_cast<double>(*static_cast<uint32_t*>(def))
+                                                                       : *static_cast<int*>(def);
+                EXPECT_EQ(value, want < 0 ? fallback : want) << text;
+            }
+        }
+    }
+}
 
 TEST_F(SettingsTest, WrittenTextOfSingleKeys)
 {
