@@ -158,21 +158,29 @@ T& At(const ParamField& f, void* params)
     return *static_cast<T*>(f.ref(params));
 }
 
+// A comma list over n fields of one key; fields the text does not supply
+// keep what they held (the struct's defaults).
+template <typename T>
+void LoadList(const std::string& text, const ParamField* f, size_t n, void* params,
+              T (*parse)(const char*, char**))
+{
+    std::vector<T> values(n);
+    for (size_t i = 0; i < n; ++i)
+        values[i] = At<T>(f[i], params);
+    ScanList(text, values, parse);
+    for (size_t i = 0; i < n; ++i)
+        At<T>(f[i], params) = values[i];
+}
+
 // A missing key keeps the struct's default.
 void LoadKey(const IniFile& ini, const char* section, const ParamField* f, size_t n, void* params)
 {
     switch (f->type) {
     case FieldType::kInt:
-        if (n == 1) {
+        if (n == 1)
             At<int>(*f, params) = ini.GetInt(section, f->iniKey, At<int>(*f, params));
-        } else {
-            std::vector<int> values(n);
-            for (size_t i = 0; i < n; ++i)
-                values[i] = At<int>(f[i], params);
-            ScanList(ini.GetString(section, f->iniKey, ""), values, ParseInt);
-            for (size_t i = 0; i < n; ++i)
-                At<int>(f[i], params) = values[i];
-        }
+        else
+            LoadList<int>(ini.GetString(section, f->iniKey, ""), f, n, params, ParseInt);
         return;
     case FieldType::kColor:
         At<uint32_t>(*f, params) = static_cast<uint32_t>(
@@ -184,12 +192,7 @@ void LoadKey(const IniFile& ini, const char* section, const ParamField* f, size_
             const std::string def = FormatC("%.17g", At<double>(*f, params));
             At<double>(*f, params) = ParseReal(ini.GetString(section, f->iniKey, def).c_str(), nullptr);
         } else {
-            std::vector<double> values(n);
-            for (size_t i = 0; i < n; ++i)
-                values[i] = At<double>(f[i], params);
-            ScanList(ini.GetString(section, f->iniKey, ""), values, ParseReal);
-            for (size_t i = 0; i < n; ++i)
-                At<double>(f[i], params) = values[i];
+            LoadList<double>(ini.GetString(section, f->iniKey, ""), f, n, params, ParseReal);
         }
         return;
     case FieldType::kText:

@@ -464,17 +464,6 @@ size_t LineEndAt(const std::string& text, size_t i)
     return text[i] == '\n' ? 1 : 0;
 }
 
-int TruncateToInt(double v)
-{
-    if (std::isnan(v))
-        return 0;
-    if (v >= 2147483647.0)
-        return std::numeric_limits<int>::max();
-    if (v <= -2147483648.0)
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(v);
-}
-
 bool ResolveBank(PlaneBank& bank, const uint8_t*& src, uint8_t*& dst, FilterRange& range)
 {
     if (bank.empty())
