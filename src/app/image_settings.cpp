@@ -10,6 +10,7 @@
 #include "app/directories.h"
 #include "core/cp932.h"
 #include "core/ini_file.h"
+#include "filters/fft.h"
 
 namespace lumadrift {
 
@@ -189,7 +190,7 @@ const Field kFields[] = {
     {kImgSet, "IMG_MAXFFT", Kind::Real, 0, "1.0", 2, true, [](ImageSettings& s) { return Reals(&s.fftHigh); }},
     {kImgSet, "IMG_FFTMASK", Kind::Int, 0, nullptr, 0, true, [](ImageSettings& s) { return Ints(&s.fftMaskShape); }},
     {kImgSet, "IMG_MASKFILE", Kind::Path, 0, "", 0, true, [](ImageSettings& s) { return Text(&s.fftMaskFile); }},
-    {kImgSet, "IMG_FFTTHD", Kind::Int, 1, nullptr, 0, false, [](ImageSettings& s) { return Ints(&s.fftThreads); }},
+    {kImgSet, "IMG_FFTTHD", Kind::Int, DefaultFftThreads(), nullptr, 0, false, [](ImageSettings& s) { return Ints(&s.fftThreads); }},
     {kCamera, "CAMERA_USE", Kind::Int, 0, nullptr, 0, false, [](ImageSettings& s) { return Ints(&s.cameraUse); }},
     {kCamera, "CAMERA_WIDTH", Kind::Int, 640, nullptr, 0, false, [](ImageSettings& s) { return Ints(&s.cameraWidth); }},
     {kCamera, "CAMERA_HEIGHT", Kind::Int, 480, nullptr, 0, false,

@@ -1,9 +1,12 @@
 #include "core/acquisition.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
+
+#include "core/parallel.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #define LUMADRIFT_X86 1
@@ -316,9 +319,10 @@ void AllowAcquisitionSimd(bool allowed)
 #endif
 }
 
-bool AcquireChannelPixels(const uint8_t* red, const uint8_t* green, const uint8_t* blue,
-                          size_t count, int channel, bool invert, double baseAngle,
-                          uint8_t* gray)
+namespace {
+
+bool AcquireRun(const uint8_t* red, const uint8_t* green, const uint8_t* blue, size_t count,
+                int channel, bool invert, double baseAngle, uint8_t* gray)
 {
     switch (channel) {
     case kChannelRed:
@@ -346,6 +350,31 @@ bool AcquireChannelPixels(const uint8_t* red, const uint8_t* green, const uint8_
     default:
         return false;
     }
+}
+
+}  // namespace
+
+bool AcquireChannelPixels(const uint8_t* red, const uint8_t* green, const uint8_t* blue,
+                          size_t count, int channel, bool invert, double baseAngle,
+                          uint8_t* gray)
+{
+    if (channel < kChannelRed || channel > kChannelSaturation)
+        return false;
+    // Every pixel is computed on its own, so the pixels are dealt out in
+    // blocks (a multiple of every vector width) to the pool.
+    constexpr size_t kBlock = 1 << 14;
+    const size_t blocks = (count + kBlock - 1) / kBlock;
+    if (blocks <= 1 || blocks > (1u << 30)) {
+        AcquireRun(red, green, blue, count, channel, invert, baseAngle, gray);
+        return true;
+    }
+    ParallelFor(0, static_cast<int>(blocks), 4, [&](int first, int last) {
+        const size_t begin = static_cast<size_t>(first) * kBlock;
+        const size_t end = std::min(count, static_cast<size_t>(last) * kBlock);
+        AcquireRun(red + begin, green + begin, blue + begin, end - begin, channel, invert, baseAngle,
+                   gray + begin);
+    });
+    return true;
 }
 
 }  // namespace lumadrift

@@ -131,6 +131,7 @@ private:
 std::mutex g_poolMutex;
 std::atomic<int> g_threads{0};  // 0: not decided yet
 Pool* g_pool = nullptr;         // kept to the end of the program
+std::atomic<int> g_bandRows{0};
 
 int ThreadsSetting()
 {
@@ -165,6 +166,8 @@ void SetParallelThreads(int threads)
     g_threads.store(threads > 0 ? threads : DefaultThreads(), std::memory_order_release);
 }
 
+void SetParallelBandRows(int rows) { g_bandRows.store(rows > 0 ? rows : 0, std::memory_order_relaxed); }
+
 SerialWorkScope::SerialWorkScope(bool active) : previous_(t_inline)
 {
     if (active)
@@ -181,6 +184,8 @@ void RunBands(int first, int last, int minRows, BandFunction fn, void* context)
         return;
     const int rows = last - first;
     const int threads = ParallelThreads();
+    if (const int forced = g_bandRows.load(std::memory_order_relaxed))
+        minRows = forced;
     minRows = std::max(minRows, 1);
     if (threads <= 1 || t_inline || rows <= minRows) {
         fn(context, first, last);

@@ -27,6 +27,11 @@ int ParallelThreads();
 // not depend on it. Not to be called while a ParallelFor runs.
 void SetParallelThreads(int threads);
 
+// Smallest band ParallelFor makes, overriding the callers' choice: tests set
+// 1 so that small odd pictures are split at every row too. 0 restores the
+// callers' choice.
+void SetParallelBandRows(int rows);
+
 // While one lives in a thread, ParallelFor called from that thread runs
 // inline. Batch workers use it when several pictures run at once, so they
 // share the cores instead of each asking for all of them.

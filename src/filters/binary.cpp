@@ -6,6 +6,7 @@
 #include <iterator>
 #include <vector>
 
+#include "core/parallel.h"
 #include "core/plane_bank.h"
 
 namespace lumadrift {
@@ -72,10 +73,11 @@ void Morphology(const uint8_t* src, uint8_t* dst, int stride, FilterRange r)
     if (r.w < 1 || r.h < 1)
         return;
     const int w = r.w;
+    auto row = [&](int y) { return src + static_cast<ptrdiff_t>(y) * stride + r.x0; };
+    ParallelFor(r.y0, r.y0 + r.h, RowsForBytes(static_cast<size_t>(w)), [&](int first, int last) {
     std::vector<uint8_t> column(static_cast<size_t>(w));
     uint8_t* c = column.data();
-    auto row = [&](int y) { return src + static_cast<ptrdiff_t>(y) * stride + r.x0; };
-    for (int y = r.y0; y < r.y0 + r.h; ++y) {
+    for (int y = first; y < last; ++y) {
         const uint8_t* a = row(FoldIntoRange(y - 1, r.y0, r.h));
         const uint8_t* b = row(y);
         const uint8_t* e = row(FoldIntoRange(y + 1, r.y0, r.h));
@@ -90,6 +92,7 @@ void Morphology(const uint8_t* src, uint8_t* dst, int stride, FilterRange r)
                              c[FoldIntoRange(i + 1, 0, w)]);
         }
     }
+    });
 }
 
 // Working values of the thinning scans.
@@ -271,7 +274,8 @@ void BinarizeKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r,
     // Strict band low < v < high as the inclusive byte band first..last.
     const long long first = std::max(static_cast<long long>(low) + 1, 0LL);
     const long long last = std::min(static_cast<long long>(high) - 1, 255LL);
-    for (int y = r.y0; y < r.y0 + r.h; ++y) {
+    ParallelFor(r.y0, r.y0 + r.h, RowsForBytes(static_cast<size_t>(r.w)), [&](int top, int bottom) {
+    for (int y = top; y < bottom; ++y) {
         const uint8_t* s = src + static_cast<ptrdiff_t>(y) * stride + r.x0;
         uint8_t* d = dst + static_cast<ptrdiff_t>(y) * stride + r.x0;
         if (first > last) {
@@ -285,6 +289,7 @@ void BinarizeKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r,
             d[i] = inside ^ flip;
         }
     }
+    });
 }
 
 void DilateKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r)

@@ -10,6 +10,7 @@
 #include <locale.h>
 
 #include "core/file_io.h"
+#include "core/parallel.h"
 
 #if defined(__SSE2__)
 #include <immintrin.h>
@@ -547,21 +548,24 @@ int GradientMagnitudeKernel(const uint8_t* src, uint8_t* dst, int stride, Filter
     const std::vector<IntTerm> ta = IntTerms(a, size);
     const std::vector<IntTerm> tb = IntTerms(b, size);
     const int r = size / 2;
-    FoldedRows<uint8_t> cache(src, stride, range, r, r);
 #if LUMADRIFT_SSE2
     const bool vector = FitsSixteenBits(ta) && FitsSixteenBits(tb);
 #endif
-    for (int y = range.y0; y < range.y0 + range.h; ++y) {
-        const uint8_t* const* rows = cache.Rows(y);
-        uint8_t* out = DstRow(dst, stride, range, y);
+    // Each band caches its own rows, so the bands are independent.
+    ParallelFor(range.y0, range.y0 + range.h, std::max(8, size), [&](int first, int last) {
+        FoldedRows<uint8_t> cache(src, stride, range, r, r);
+        for (int y = first; y < last; ++y) {
+            const uint8_t* const* rows = cache.Rows(y);
+            uint8_t* out = DstRow(dst, stride, range, y);
 #if LUMADRIFT_SSE2
-        if (vector) {
-            GradientRowSse2(rows, range.w, ta, tb, out);
-            continue;
-        }
+            if (vector) {
+                GradientRowSse2(rows, range.w, ta, tb, out);
+                continue;
+            }
 #endif
-        GradientRowScalar(rows, range.w, ta, tb, out);
-    }
+            GradientRowScalar(rows, range.w, ta, tb, out);
+        }
+    });
     return 0;
 }
 
@@ -591,30 +595,37 @@ int ConvolveKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange ran
 #if LUMADRIFT_SSE2
     std::vector<IntTerm> intTerms;
     int isum = 0;
+    const int minRows = std::max(8, rows);
     if (SmallIntegerKernel(k, cols, rows, intTerms, isum)) {
-        FoldedRows<uint8_t> cache(src, stride, range, cols / 2, rows / 2);
-        for (int y = range.y0; y < range.y0 + range.h; ++y)
-            ConvolveRowInt16(cache.Rows(y), intTerms, range.w, isum, DstRow(dst, stride, range, y));
+        ParallelFor(range.y0, range.y0 + range.h, minRows, [&](int first, int last) {
+            FoldedRows<uint8_t> cache(src, stride, range, cols / 2, rows / 2);
+            for (int y = first; y < last; ++y)
+                ConvolveRowInt16(cache.Rows(y), intTerms, range.w, isum, DstRow(dst, stride, range, y));
+        });
         return 0;
     }
+#else
+    const int minRows = std::max(8, rows);
 #endif
     const std::vector<DoubleTerm> terms = DoubleTerms(k, cols, rows);
-    FoldedRows<double> cache(src, stride, range, cols / 2, rows / 2);
-    for (int y = range.y0; y < range.y0 + range.h; ++y) {
-        const double* const* rowPtrs = cache.Rows(y);
-        uint8_t* out = DstRow(dst, stride, range, y);
+    ParallelFor(range.y0, range.y0 + range.h, minRows, [&](int first, int last) {
+        FoldedRows<double> cache(src, stride, range, cols / 2, rows / 2);
+        for (int y = first; y < last; ++y) {
+            const double* const* rowPtrs = cache.Rows(y);
+            uint8_t* out = DstRow(dst, stride, range, y);
 #if LUMADRIFT_AVX_DISPATCH
-        if (HaveAvx()) {
-            ConvolveRowAvx(rowPtrs, terms, range.w, divide, sum, out);
-            continue;
-        }
+            if (HaveAvx()) {
+                ConvolveRowAvx(rowPtrs, terms, range.w, divide, sum, out);
+                continue;
+            }
 #endif
 #if LUMADRIFT_SSE2
-        ConvolveRowSse2(rowPtrs, terms, range.w, divide, sum, out);
+            ConvolveRowSse2(rowPtrs, terms, range.w, divide, sum, out);
 #else
-        ConvolveRowScalar(rowPtrs, terms, range.w, divide, sum, out);
+            ConvolveRowScalar(rowPtrs, terms, range.w, divide, sum, out);
 #endif
-    }
+        }
+    });
     return 0;
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/file_io.h"
+#include "core/parallel.h"
 #include "filters/border.h"
 
 // Wide vectors cross function boundaries only inside this file, and every
@@ -637,6 +638,8 @@ int SelectFftInstructionLevel(int level)
 }
 
 // ---- FftBank -------------------------------------------------------------------
+
+int DefaultFftThreads() { return std::max(1, std::min(5, ParallelThreads())); }
 
 int FftGridLength(int size)
 {

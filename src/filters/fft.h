@@ -51,6 +51,10 @@ int FftInstructionLevel();
 // called while a transform runs.
 int SelectFftInstructionLevel(int level);
 
+// Workers of a transform when the settings name none: one per thread of
+// the pool (core/parallel.h), at most five.
+int DefaultFftThreads();
+
 // Smallest power of two >= size and >= 2; -1 when size is below 1 or the
 // power would exceed 2^30.
 int FftGridLength(int size);

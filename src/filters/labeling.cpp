@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstring>
 #include <locale.h>
+#include <mutex>
 
 #include "core/cp932.h"
 #include "core/file_io.h"
+#include "core/parallel.h"
 
 namespace lumadrift {
 
@@ -313,14 +315,14 @@ int LabelCentroid(const uint8_t* plane, int stride, FilterRange range, int n, do
     return 0;
 }
 
-std::array<LabelStatistics, 256> GatherLabelStatistics(const uint8_t* plane, int stride,
-                                                       FilterRange range)
+namespace {
+
+// Statistics of rows [first, last).
+std::array<LabelStatistics, 256> GatherBand(const uint8_t* plane, int stride, FilterRange range, int first, int last)
 {
     std::array<LabelStatistics, 256> stats{};
-    if (!RangeUsable(plane, stride, range))
-        return stats;
     const int w = range.w;
-    for (int y = range.y0; y < range.y0 + range.h; ++y) {
+    for (int y = first; y < last; ++y) {
         const uint8_t* row = plane + static_cast<size_t>(y) * stride + range.x0;
         int x = 0;
         while (x < w) {
@@ -356,6 +358,42 @@ std::array<LabelStatistics, 256> GatherLabelStatistics(const uint8_t* plane, int
     }
     return stats;
 }
+
+}  // namespace
+
+std::array<LabelStatistics, 256> GatherLabelStatistics(const uint8_t* plane, int stride,
+                                                       FilterRange range)
+{
+    std::array<LabelStatistics, 256> stats{};
+    if (!RangeUsable(plane, stride, range))
+        return stats;
+    // Bands gather on their own; counts and sums add and extremes combine
+    // the same way in any order.
+    std::mutex lock;
+    ParallelFor(range.y0, range.y0 + range.h, RowsForBytes(static_cast<size_t>(range.w)), [&](int first, int last) {
+        const auto band = GatherBand(plane, stride, range, first, last);
+        std::lock_guard<std::mutex> hold(lock);
+        for (int v = 1; v < 256; ++v) {
+            const LabelStatistics& b = band[v];
+            LabelStatistics& s = stats[v];
+            if (b.area == 0)
+                continue;
+            if (s.area == 0) {
+                s = b;
+                continue;
+            }
+            s.minX = std::min(s.minX, b.minX);
+            s.maxX = std::max(s.maxX, b.maxX);
+            s.minY = std::min(s.minY, b.minY);
+            s.maxY = std::max(s.maxY, b.maxY);
+            s.area += b.area;
+            s.sumX += b.sumX;
+            s.sumY += b.sumY;
+        }
+    });
+    return stats;
+}
+
 
 const std::array<LabelingColumn, 5> kLabelingColumns = {{
     {"No.", 40},

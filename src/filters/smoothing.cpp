@@ -11,6 +11,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "core/parallel.h"
 #include "core/plane_bank.h"
 
 namespace lumadrift {
@@ -149,13 +150,13 @@ void DivideSums(const uint32_t* n, uint8_t* d, int w, const Reciprocal& div, con
         d[x] = static_cast<uint8_t>((static_cast<uint64_t>(n[x]) * div.m) >> div.s);
 }
 
+// Output rows [first, last) of the range; the column sums start afresh at
+// row first, so any split into bands gives the same bytes.
 template <typename T>
-void BoxMean(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int X, int Y)
+void BoxMean(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int X, int Y,
+             const Reciprocal& div, const HighHalfReciprocal* highHalf, int first, int last)
 {
     const int w = r.w, h = r.h, hx = X / 2, hy = Y / 2;
-    const Reciprocal div(static_cast<uint64_t>(X) * Y);
-    HighHalfReciprocal highHalf;
-    const bool useHigh = sizeof(T) == 2 && highHalf.Find(static_cast<uint32_t>(X) * Y);
     std::vector<T> column(static_cast<size_t>(w));
     std::vector<T> ext(static_cast<size_t>(w) + X - 1);
     std::vector<T> sums(static_cast<size_t>(w));
@@ -164,16 +165,16 @@ void BoxMean(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int X,
     };
     T* col = column.data();
     for (int dy = -hy; dy <= hy; ++dy) {
-        const uint8_t* s = row(dy);
+        const uint8_t* s = row(first + dy);
         for (int x = 0; x < w; ++x)
             col[x] = static_cast<T>(col[x] + s[x]);
     }
-    for (int y = 0; y < h; ++y) {
+    for (int y = first; y < last; ++y) {
         ExtendRow(col, w, hx, ext.data());
         WindowSums(ext.data(), w, X, sums.data());
         uint8_t* d = dst + static_cast<ptrdiff_t>(r.y0 + y) * stride + r.x0;
-        DivideSums(sums.data(), d, w, div, useHigh ? &highHalf : nullptr);
-        if (y + 1 == h)
+        DivideSums(sums.data(), d, w, div, highHalf);
+        if (y + 1 == last)
             break;
         // The window's rows as a multiset move by one row even where they
         // fold, so one row in and one row out keeps the column sums.
@@ -339,24 +340,35 @@ public:
 
     void Run(const uint8_t* src, uint8_t* dst, int stride, FilterRange r) const
     {
-        const int w = r.w, h = r.h, hx = x_ / 2, hy = y_ / 2;
+        const int w = r.w, h = r.h, hx = x_ / 2;
         // Rows of the range extended by the folded columns either side, with
         // room for a whole vector past the end.
         const size_t e = static_cast<size_t>(w) + x_ - 1;
         const size_t pitch = e + kLanes;
         std::vector<uint8_t> ext(pitch * h, 0);
-        for (int yy = 0; yy < h; ++yy)
-            ExtendRow(src + static_cast<ptrdiff_t>(r.y0 + yy) * stride + r.x0, w, hx,
-                      ext.data() + pitch * yy);
+        ParallelFor(0, h, RowsForBytes(pitch), [&](int first, int last) {
+            for (int yy = first; yy < last; ++yy)
+                ExtendRow(src + static_cast<ptrdiff_t>(r.y0 + yy) * stride + r.x0, w, hx,
+                          ext.data() + pitch * yy);
+        });
+        ParallelFor(0, h, 4, [&](int first, int last) { RunBand(ext.data(), pitch, dst, stride, r, first, last); });
+    }
+
+private:
+    void RunBand(const uint8_t* ext, size_t pitch, uint8_t* dst, int stride, FilterRange r, int first,
+                 int last) const
+    {
+        const int w = r.w, h = r.h, hy = y_ / 2;
+        const size_t e = static_cast<size_t>(w) + x_ - 1;
         std::vector<uint8_t> sorted(pitch * y_, 0);
         std::vector<uint8_t> line(static_cast<size_t>(w) + kLanes);
         std::vector<Vec> slot(static_cast<size_t>(std::max(x_ * y_, y_)) + 1);
         std::vector<const uint8_t*> rows(static_cast<size_t>(y_));
         Vec* v = slot.data();
 
-        for (int yy = 0; yy < h; ++yy) {
+        for (int yy = first; yy < last; ++yy) {
             for (int dy = -hy; dy <= hy; ++dy)
-                rows[dy + hy] = ext.data() + pitch * FoldIntoRange(yy + dy, 0, h);
+                rows[dy + hy] = ext + pitch * FoldIntoRange(yy + dy, 0, h);
             for (size_t i = 0; i < e; i += kLanes) {
                 for (int rr = 0; rr < y_; ++rr)
                     LoadVec(&v[rr], rows[rr] + i);
@@ -375,7 +387,6 @@ public:
         }
     }
 
-private:
     static void Apply(const std::vector<Exchange>& ops, Vec* v)
     {
         for (const Exchange& o : ops) {
@@ -548,6 +559,12 @@ struct FixedNetwork {
 
     static void Run(const uint8_t* src, uint8_t* dst, int stride, FilterRange r)
     {
+        ParallelFor(0, r.h, 4, [&](int first, int last) { RunBand(src, dst, stride, r, first, last); });
+    }
+
+    // Output rows [first, last): the ring is filled afresh for row first.
+    static void RunBand(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int first, int last)
+    {
         constexpr int kVec = 16, hx = X / 2, hy = Y / 2;
         const int w = r.w, h = r.h;
         const size_t e = static_cast<size_t>(w) + X - 1;
@@ -560,12 +577,12 @@ struct FixedNetwork {
             ExtendRow(src + static_cast<ptrdiff_t>(r.y0 + FoldIntoRange(j, 0, h)) * stride + r.x0, w,
                       hx, slotOf(j));
         };
-        for (int j = -hy; j < hy; ++j)
+        for (int j = first - hy; j < first + hy; ++j)
             extend(j);
         std::vector<uint8_t> sorted(pitch * Y, 0);
         std::vector<uint8_t> line(static_cast<size_t>(w) + kVec);
         const uint8_t* rows[Y];
-        for (int yy = 0; yy < h; ++yy) {
+        for (int yy = first; yy < last; ++yy) {
             extend(yy + hy);
             for (int dy = -hy; dy <= hy; ++dy)
                 rows[dy + hy] = slotOf(yy + dy);
@@ -618,12 +635,12 @@ FixedRun FindFixed(int, int, int) { return nullptr; }
 // column out and one in per step, and the rank found by walking the coarse
 // bins and then the 16 fine bins of the one that holds it.
 void RankHistogram(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int X, int Y,
-                   int rank)
+                   int rank, int first, int last)
 {
     const int w = r.w, h = r.h, hx = X / 2, hy = Y / 2;
     std::vector<const uint8_t*> rows(static_cast<size_t>(Y));
     const uint32_t k = static_cast<uint32_t>(rank);
-    for (int y = 0; y < h; ++y) {
+    for (int y = first; y < last; ++y) {
         for (int dy = -hy; dy <= hy; ++dy)
             rows[dy + hy] =
                 src + static_cast<ptrdiff_t>(r.y0 + FoldIntoRange(y + dy, 0, h)) * stride + r.x0;
@@ -734,10 +751,20 @@ void MovingAverageKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRan
         return;
     // Sixteen-bit sums when the largest window sum fits: twice the pixels
     // per vector.
-    if (255LL * x * y <= 0xffff)
-        BoxMean<uint16_t>(src, dst, stride, r, x, y);
-    else
-        BoxMean<uint32_t>(src, dst, stride, r, x, y);
+    const Reciprocal div(static_cast<uint64_t>(x) * y);
+    HighHalfReciprocal highHalf;
+    // Each band starts its column sums with a whole window of rows.
+    const int minRows = std::max(16, y);
+    if (255LL * x * y <= 0xffff) {
+        const bool useHigh = highHalf.Find(static_cast<uint32_t>(x) * y);
+        ParallelFor(0, r.h, minRows, [&](int first, int last) {
+            BoxMean<uint16_t>(src, dst, stride, r, x, y, div, useHigh ? &highHalf : nullptr, first, last);
+        });
+    } else {
+        ParallelFor(0, r.h, minRows, [&](int first, int last) {
+            BoxMean<uint32_t>(src, dst, stride, r, x, y, div, nullptr, first, last);
+        });
+    }
 }
 
 void RankFilterKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int x, int y,
@@ -756,7 +783,7 @@ void RankFilterKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange 
             return;
         }
     }
-    RankHistogram(src, dst, stride, r, x, y, rank);
+    ParallelFor(0, r.h, 2, [&](int first, int last) { RankHistogram(src, dst, stride, r, x, y, rank, first, last); });
 }
 
 void MovingAverage(PlaneBank& bank, int x, int y)
