@@ -423,6 +423,72 @@ void ConvolveRowInt16(const uint8_t* const* rows, const std::vector<IntTerm>& te
 }
 #endif
 
+// The 1-2-1 kernel ({1, 2, 1} times {1, 2, 1}, sum 16) factors into a column
+// pass and a row pass over integers: the sum of the nine products is the
+// same integer either way, and dividing a non-negative sum by 16 and
+// truncating is a shift. Rows [first, last) of the range.
+inline __attribute__((always_inline)) void Smooth121Rows(const uint8_t* src, uint8_t* dst, int stride,
+                                                          FilterRange r, int first, int last)
+{
+    const int w = r.w;
+    std::vector<uint16_t> column(static_cast<size_t>(w) + 2);
+    uint16_t* c = column.data() + 1;
+    for (int y = first; y < last; ++y) {
+        const uint8_t* __restrict a = src + static_cast<size_t>(FoldIntoRange(y - 1, r.y0, r.h)) * stride + r.x0;
+        const uint8_t* __restrict m = src + static_cast<size_t>(y) * stride + r.x0;
+        const uint8_t* __restrict e = src + static_cast<size_t>(FoldIntoRange(y + 1, r.y0, r.h)) * stride + r.x0;
+        for (int x = 0; x < w; ++x)
+            c[x] = static_cast<uint16_t>(a[x] + 2 * m[x] + e[x]);
+        c[-1] = c[FoldIntoRange(-1, 0, w)];
+        c[w] = c[FoldIntoRange(w, 0, w)];
+        uint8_t* __restrict d = dst + static_cast<size_t>(y) * stride + r.x0;
+        for (int x = 0; x < w; ++x)
+            d[x] = static_cast<uint8_t>((c[x - 1] + 2 * c[x] + c[x + 1]) >> 4);
+    }
+}
+
+// The same loops compiled for each instruction set; the compiler turns them
+// into vector code of its width.
+void Smooth121Plain(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int first, int last)
+{
+    Smooth121Rows(src, dst, stride, r, first, last);
+}
+#if defined(__GNUC__) && defined(__x86_64__)
+__attribute__((target("avx2"))) void Smooth121Avx2(const uint8_t* src, uint8_t* dst, int stride, FilterRange r,
+                                                   int first, int last)
+{
+    Smooth121Rows(src, dst, stride, r, first, last);
+}
+__attribute__((target("avx512f,avx512bw"))) void Smooth121Avx512(const uint8_t* src, uint8_t* dst, int stride,
+                                                                 FilterRange r, int first, int last)
+{
+    Smooth121Rows(src, dst, stride, r, first, last);
+}
+#endif
+
+void Smooth121Band(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int first, int last)
+{
+#if defined(__GNUC__) && defined(__x86_64__)
+    static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx512)
+        return Smooth121Avx512(src, dst, stride, r, first, last);
+    if (avx2)
+        return Smooth121Avx2(src, dst, stride, r, first, last);
+#endif
+    Smooth121Plain(src, dst, stride, r, first, last);
+}
+
+bool IsSmooth121(const double* k, int cols, int rows)
+{
+    if (cols != 3 || rows != 3)
+        return false;
+    for (int i = 0; i < 9; ++i)
+        if (k[i] != kSmoothKernel[i])
+            return false;
+    return true;
+}
+
 // Integer coefficients of a bounded total, as 16-bit terms; false when the
 // kernel needs the double path.
 [[maybe_unused]] bool SmallIntegerKernel(const double* k, int cols, int rows, std::vector<IntTerm>& terms, int& isum)
@@ -591,6 +657,11 @@ int ConvolveKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange ran
     for (long long i = 0; i < static_cast<long long>(cols) * rows; ++i)
         sum += k[i];
     const bool divide = sum > 0.0;
+    if (IsSmooth121(k, cols, rows)) {
+        ParallelFor(range.y0, range.y0 + range.h, RowsForBytes(static_cast<size_t>(range.w) * 4),
+                    [&](int first, int last) { Smooth121Band(src, dst, stride, range, first, last); });
+        return 0;
+    }
 
 #if LUMADRIFT_SSE2
     std::vector<IntTerm> intTerms;
