@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "core/isa.h"
 #include "filters/affine.h"
 
 
@@ -50,20 +51,19 @@ BENCHMARK(BM_Affine)->Unit(benchmark::kMillisecond);
 // The narrower paths, for machines without the widest instructions.
 void BM_AffineLimited(benchmark::State& state)
 {
-    const AffineSimd previous = LimitAffineSimd(static_cast<AffineSimd>(state.range(0)));
+    ScopedIsaCap cap(static_cast<IsaLevel>(state.range(0)));
     Planes& p = Data();
     for (auto _ : state) {
         AffineTransformKernel(p.gray.data(), p.out.data(), kSide, kRange, kParams);
         benchmark::DoNotOptimize(p.out.data());
         benchmark::ClobberMemory();
     }
-    LimitAffineSimd(previous);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kPixels);
+    state.SetLabel(IsaName(static_cast<IsaLevel>(state.range(0))));
 }
 BENCHMARK(BM_AffineLimited)
-    ->Arg(static_cast<int>(AffineSimd::Scalar))
-    ->Arg(static_cast<int>(AffineSimd::Avx2))
+    ->Arg(static_cast<int>(IsaLevel::Scalar))
+    ->Arg(static_cast<int>(IsaLevel::Avx2))
     ->Unit(benchmark::kMillisecond);
-
 
 }  // namespace

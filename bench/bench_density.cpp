@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "core/isa.h"
 #include "filters/density.h"
 
 
@@ -48,12 +49,12 @@ BENCHMARK(BM_Equalize)->Unit(benchmark::kMillisecond);
 template <typename Run>
 void LoopOnPath(benchmark::State& state, TableLookupPath path, Run run)
 {
-    if (!SetTableLookupPath(path)) {
+    if (!TableLookupPathAvailable(path)) {
         state.SkipWithError("look-up path not available on this processor");
         return;
     }
+    ScopedIsaCap cap(path == TableLookupPath::kAvx2 ? IsaLevel::Avx2 : IsaLevel::Scalar);
     bench::Loop<Planes>(state, run);
-    SetTableLookupPath(TableLookupPath::kAuto);
 }
 
 void BM_ContrastOnPath(benchmark::State& state, TableLookupPath path)

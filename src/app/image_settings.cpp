@@ -10,7 +10,6 @@
 #include "app/directories.h"
 #include "core/cp932.h"
 #include "core/ini_file.h"
-#include "filters/fft.h"
 
 namespace lumadrift {
 

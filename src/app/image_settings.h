@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/image_model.h"
+#include "filters/fft.h"
 
 namespace lumadrift {
 
@@ -39,7 +40,7 @@ struct ImageSettings {
     double fftLow = 0.0, fftHigh = 1.0;
     int fftMaskShape = 0;          // 0 square, 1 circle, 2 user mask
     std::string fftMaskFile;       // UTF-8, at most 259 bytes
-    int fftThreads = 1;            // read only
+    int fftThreads = DefaultFftThreads();  // read only; without IMG_FFTTHD every core, up to five
     int cameraUse = 0;             // read only
     int cameraWidth = 640;         // read only
     int cameraHeight = 480;        // read only

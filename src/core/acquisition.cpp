@@ -1,11 +1,11 @@
 #include "core/acquisition.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "core/isa.h"
 #include "core/parallel.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -31,13 +31,9 @@ namespace {
 constexpr double kPi = 3.141592654;
 
 #if LUMADRIFT_X86
-std::atomic<bool> g_simdAllowed{true};
-
-bool HasAvx2()
-{
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has && g_simdAllowed.load(std::memory_order_relaxed);
-}
+bool HasAvx2() { return ActiveIsa() >= IsaLevel::Avx2; }
+// The hue's sixteen-lane path needs F and DQ, both part of the level.
+bool HasAvx512() { return ActiveIsa() >= IsaLevel::Avx512; }
 #endif
 
 // The value stored for a non-finite or out-of-range double is undefined in
@@ -56,8 +52,8 @@ inline uint8_t StoreClampedDouble(double v)
 // the truncated double equals floor(N / 10000) except where N is a multiple
 // of 10000; there the double arithmetic itself decides. N < 2^24, so the
 // quotient can be taken in float (error below 2e-5).
-__attribute__((target_clones("avx2", "default")))
-void Brightness(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, uint8_t* out)
+inline __attribute__((always_inline)) void BrightnessLoop(const uint8_t* r, const uint8_t* g, const uint8_t* b,
+                                                           size_t n, uint8_t* out)
 {
     constexpr size_t kChunk = 256;
     for (size_t start = 0; start < n; start += kChunk) {
@@ -77,6 +73,32 @@ void Brightness(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, 
             }
         }
     }
+}
+
+// The same loop compiled for the wider level, where the compiler turns it
+// into eight lanes.
+void BrightnessPlain(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, uint8_t* out)
+{
+    BrightnessLoop(r, g, b, n, out);
+}
+
+#if LUMADRIFT_X86
+__attribute__((target("avx2,fma"))) void BrightnessAvx2(const uint8_t* r, const uint8_t* g, const uint8_t* b,
+                                                         size_t n, uint8_t* out)
+{
+    BrightnessLoop(r, g, b, n, out);
+}
+#endif
+
+void Brightness(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, uint8_t* out)
+{
+#if LUMADRIFT_X86
+    if (HasAvx2()) {
+        BrightnessAvx2(r, g, b, n, out);
+        return;
+    }
+#endif
+    BrightnessPlain(r, g, b, n, out);
 }
 
 void SaturationScalar(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, uint8_t* out)
@@ -366,12 +388,6 @@ void HueAvx512(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, d
     }
     HueScalar(r + i, g + i, b + i, n - i, base, table, out + i);
 }
-
-bool HasAvx512()
-{
-    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
-    return has && g_simdAllowed.load(std::memory_order_relaxed);
-}
 #endif
 
 void Hue(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, double base, uint8_t* out)
@@ -413,15 +429,6 @@ double HueValue(double u, double v, double baseAngle)
 double SaturationValue(double u, double v)
 {
     return std::sqrt(u * u + v * v);
-}
-
-void AllowAcquisitionSimd(bool allowed)
-{
-#if LUMADRIFT_X86
-    g_simdAllowed.store(allowed, std::memory_order_relaxed);
-#else
-    (void)allowed;
-#endif
 }
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include "core/file_io.h"
 #include "core/image_model.h"
+#include "core/isa.h"
 #include "core/parallel.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -641,10 +642,11 @@ __attribute__((target("ssse3"))) void SplitBgr24Ssse3(const uint8_t* __restrict 
 // Planes smaller than this stay in the cache for whoever reads them next.
 constexpr size_t kStreamThreshold = size_t{4} << 20;
 
+// SSSE3 is not part of the Sse2 level's baseline, so it is checked on top.
 bool HaveSsse3()
 {
     static const bool have = __builtin_cpu_supports("ssse3");
-    return have;
+    return have && ActiveIsa() >= IsaLevel::Sse2;
 }
 #endif
 

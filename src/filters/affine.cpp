@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "core/isa.h"
 #include "core/parallel.h"
 
 #if defined(__GNUC__) && defined(__x86_64__)
@@ -26,7 +27,8 @@ namespace lumadrift {
 
 namespace {
 
-std::atomic<AffineSimd> gWidestAllowed{AffineSimd::Avx512};
+// The kernel's paths; Chosen() picks one.
+enum class AffineSimd { Scalar, Avx2, Avx512 };
 
 // Square destination tiles: a rotated row sweeps across many source rows,
 // and a tile keeps the source pixels it needs in the first-level cache. The
@@ -815,33 +817,23 @@ LUMADRIFT_AFFINE_TARGET_512 void QuotientsAvx512(const double* n, const Divisor&
         q[i] = n[i] / d.d;
 }
 
-AffineSimd Supported()
-{
-    static const AffineSimd have = [] {
-        if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-            __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq"))
-            return AffineSimd::Avx512;
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? AffineSimd::Avx2
-                                                                                : AffineSimd::Scalar;
-    }();
-    return have;
-}
-#else
-AffineSimd Supported() { return AffineSimd::Scalar; }
 #endif
 
-// The widest path the processor has and the caller allows.
+// The widest path at or below the active instruction-set level (the Sse2
+// level has no path of its own and takes the scalar one).
 AffineSimd Chosen()
 {
-    return std::min(Supported(), gWidestAllowed.load(std::memory_order_relaxed));
+#if LUMADRIFT_AFFINE_X86
+    const IsaLevel level = ActiveIsa();
+    if (level >= IsaLevel::Avx512)
+        return AffineSimd::Avx512;
+    if (level >= IsaLevel::Avx2)
+        return AffineSimd::Avx2;
+#endif
+    return AffineSimd::Scalar;
 }
 
 }  // namespace
-
-AffineSimd LimitAffineSimd(AffineSimd widest)
-{
-    return gWidestAllowed.exchange(widest, std::memory_order_relaxed);
-}
 
 void AffineQuotients(const double* n, double d, double* q, int count)
 {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "core/isa.h"
 #include "core/parallel.h"
 #include "core/plane_bank.h"
 
@@ -172,16 +173,6 @@ bool CpuHas(TableLookupPath path)
     }
 }
 
-TableLookupPath BestPath()
-{
-    for (TableLookupPath p : {TableLookupPath::kVbmi, TableLookupPath::kAvx2})
-        if (CpuHas(p))
-            return p;
-    return TableLookupPath::kScalar;
-}
-
-// kAuto until a test or benchmark forces a path.
-std::atomic<TableLookupPath> forcedPath{TableLookupPath::kAuto};
 
 template <void (*Row)(const uint8_t*, uint8_t*, int, const uint8_t*)>
 void ApplyTableByRows(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, const uint8_t table[256])
@@ -216,26 +207,16 @@ void ApplyTable(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, con
 
 }  // namespace
 
-bool TableLookupPathAvailable(TableLookupPath path)
-{
-    return path == TableLookupPath::kAuto || CpuHas(path);
-}
-
-bool SetTableLookupPath(TableLookupPath path)
-{
-    if (!TableLookupPathAvailable(path))
-        return false;
-    forcedPath.store(path, std::memory_order_relaxed);
-    return true;
-}
+bool TableLookupPathAvailable(TableLookupPath path) { return CpuHas(path); }
 
 TableLookupPath ActiveTableLookupPath()
 {
-    const TableLookupPath forced = forcedPath.load(std::memory_order_relaxed);
-    if (forced != TableLookupPath::kAuto)
-        return forced;
-    static const TableLookupPath best = BestPath();
-    return best;
+    const IsaLevel level = ActiveIsa();
+    if (level >= IsaLevel::Avx512 && CpuHas(TableLookupPath::kVbmi))
+        return TableLookupPath::kVbmi;
+    if (level >= IsaLevel::Avx2 && CpuHas(TableLookupPath::kAvx2))
+        return TableLookupPath::kAvx2;
+    return TableLookupPath::kScalar;
 }
 
 void LookupKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, const uint8_t table[256])

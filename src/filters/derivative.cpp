@@ -10,6 +10,7 @@
 #include <locale.h>
 
 #include "core/file_io.h"
+#include "core/isa.h"
 #include "core/parallel.h"
 
 #if defined(__SSE2__)
@@ -271,7 +272,7 @@ inline uint8_t ClampTruncate(double t)
     return static_cast<uint8_t>(t);
 }
 
-[[maybe_unused]] void ConvolveRowScalar(const double* const* rows, const std::vector<DoubleTerm>& terms, int w,
+void ConvolveRowScalar(const double* const* rows, const std::vector<DoubleTerm>& terms, int w,
                        bool divide, double sum, uint8_t* out)
 {
     for (int x = 0; x < w; ++x) {
@@ -370,11 +371,7 @@ __attribute__((target("avx"))) void ConvolveRowAvx(const double* const* rows,
     }
 }
 
-bool HaveAvx()
-{
-    static const bool have = __builtin_cpu_supports("avx");
-    return have;
-}
+bool HaveAvx() { return ActiveIsa() >= IsaLevel::Avx2; }
 #endif
 
 // Integer kernels whose products and sums stay exact in 16 bits: the double
@@ -469,11 +466,10 @@ __attribute__((target("avx512f,avx512bw"))) void Smooth121Avx512(const uint8_t* 
 void Smooth121Band(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int first, int last)
 {
 #if defined(__GNUC__) && defined(__x86_64__)
-    static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx512)
+    const IsaLevel level = ActiveIsa();
+    if (level >= IsaLevel::Avx512)
         return Smooth121Avx512(src, dst, stride, r, first, last);
-    if (avx2)
+    if (level >= IsaLevel::Avx2)
         return Smooth121Avx2(src, dst, stride, r, first, last);
 #endif
     Smooth121Plain(src, dst, stride, r, first, last);
@@ -615,7 +611,7 @@ int GradientMagnitudeKernel(const uint8_t* src, uint8_t* dst, int stride, Filter
     const std::vector<IntTerm> tb = IntTerms(b, size);
     const int r = size / 2;
 #if LUMADRIFT_SSE2
-    const bool vector = FitsSixteenBits(ta) && FitsSixteenBits(tb);
+    const bool vector = FitsSixteenBits(ta) && FitsSixteenBits(tb) && ActiveIsa() >= IsaLevel::Sse2;
 #endif
     // Each band caches its own rows, so the bands are independent.
     ParallelFor(range.y0, range.y0 + range.h, std::max(8, size), [&](int first, int last) {
@@ -657,7 +653,10 @@ int ConvolveKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange ran
     for (long long i = 0; i < static_cast<long long>(cols) * rows; ++i)
         sum += k[i];
     const bool divide = sum > 0.0;
-    if (IsSmooth121(k, cols, rows)) {
+    // The scalar level takes the general loops below, so they run in tests
+    // on any processor.
+    const bool vector = ActiveIsa() >= IsaLevel::Sse2;
+    if (vector && IsSmooth121(k, cols, rows)) {
         ParallelFor(range.y0, range.y0 + range.h, RowsForBytes(static_cast<size_t>(range.w) * 4),
                     [&](int first, int last) { Smooth121Band(src, dst, stride, range, first, last); });
         return 0;
@@ -667,7 +666,7 @@ int ConvolveKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange ran
     std::vector<IntTerm> intTerms;
     int isum = 0;
     const int minRows = std::max(8, rows);
-    if (SmallIntegerKernel(k, cols, rows, intTerms, isum)) {
+    if (vector && SmallIntegerKernel(k, cols, rows, intTerms, isum)) {
         ParallelFor(range.y0, range.y0 + range.h, minRows, [&](int first, int last) {
             FoldedRows<uint8_t> cache(src, stride, range, cols / 2, rows / 2);
             for (int y = first; y < last; ++y)
@@ -691,10 +690,12 @@ int ConvolveKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange ran
             }
 #endif
 #if LUMADRIFT_SSE2
-            ConvolveRowSse2(rowPtrs, terms, range.w, divide, sum, out);
-#else
-            ConvolveRowScalar(rowPtrs, terms, range.w, divide, sum, out);
+            if (vector) {
+                ConvolveRowSse2(rowPtrs, terms, range.w, divide, sum, out);
+                continue;
+            }
 #endif
+            ConvolveRowScalar(rowPtrs, terms, range.w, divide, sum, out);
         }
     });
     return 0;

@@ -14,6 +14,7 @@
 #include <immintrin.h>
 #endif
 
+#include "core/isa.h"
 #include "core/parallel.h"
 #include "core/plane_bank.h"
 
@@ -131,7 +132,7 @@ void DivideSums(const uint16_t* n, uint8_t* d, int w, const Reciprocal& div,
 {
     int x = 0;
 #if defined(__SSE2__)
-    if (high) {
+    if (high && ActiveIsa() >= IsaLevel::Sse2) {
         const __m128i m = _mm_set1_epi16(static_cast<short>(high->m));
         const __m128i shift = _mm_cvtsi32_si128(high->shift);
         for (; x + 16 <= w; x += 16) {
@@ -847,8 +848,7 @@ void ColumnHistogramRank(const uint8_t* src, uint8_t* dst, int stride, FilterRan
     // A band starts with Y rows of counting, so bands hold several windows.
     ParallelFor(0, r.h, std::max(32, 2 * Y), [&](int first, int last) {
 #ifdef LUMADRIFT_RANK_AVX2
-        static const bool avx2 = __builtin_cpu_supports("avx2");
-        if (avx2) {
+        if (ActiveIsa() >= IsaLevel::Avx2) {
             ColumnHistogramAvx2(src, dst, stride, r, X, Y, rank, first, last);
             return;
         }
@@ -960,6 +960,13 @@ void RankFilterKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange 
 {
     if (r.w < 1 || r.h < 1 || !SizesUsable(x, y) || rank < 0 || rank >= x * y)
         return;
+    // The networks need the Sse2 level; the scalar level takes the row
+    // histogram, the plainest path, which then runs in tests anywhere.
+    const IsaLevel level = ActiveIsa();
+    if (level == IsaLevel::Scalar) {
+        ParallelFor(0, r.h, 2, [&](int first, int last) { RankHistogram(src, dst, stride, r, x, y, rank, first, last); });
+        return;
+    }
     if (const FixedRun fixed = FindFixed(x, y, rank)) {
         fixed(src, dst, stride, r);
         return;
