@@ -6,6 +6,7 @@
 #include "core/file_io.h"
 #include "core/image_model.h"
 #include "core/isa.h"
+#include "core/memory.h"
 #include "core/parallel.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -810,7 +811,11 @@ std::vector<uint8_t> BuildGrayBmp(const uint8_t* plane, int width, int height)
     const size_t stride = static_cast<size_t>(h.stride());
     const size_t w = static_cast<size_t>(width);
     const size_t headerBytes = 14 + 40 + h.colorTable.size();
-    std::vector<uint8_t> out(headerBytes + stride * static_cast<size_t>(height));
+    const size_t total = headerBytes + stride * static_cast<size_t>(height);
+    std::vector<uint8_t> out;
+    out.reserve(total);
+    AdviseHugePages(out.data(), total);
+    out.resize(total);
     uint8_t* p = out.data();
     std::memcpy(p, h.fileHeader.data(), 14);
     std::memcpy(p + 14, h.infoHeader.data(), 40);
