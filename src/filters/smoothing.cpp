@@ -511,104 +511,186 @@ constexpr FixedBuild BuildFixed()
     return f;
 }
 
+// The vector widths the fixed networks run at: 16 bytes at the Sse2 level,
+// 32 at Avx2, 64 at Avx512. A comparison network's result does not depend
+// on how many windows one instruction covers.
+#define LUMADRIFT_INLINE __attribute__((always_inline)) inline
+// The wide vectors only ever pass between functions that are inlined into
+// one compiled for their width; GCC's note on the calling convention of
+// such vectors does not apply.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+struct Bytes16 {
+    using V = __m128i;
+    static constexpr int kWidth = 16;
+    static LUMADRIFT_INLINE V Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const V*>(p)); }
+    static LUMADRIFT_INLINE void Store(uint8_t* p, V v) { _mm_storeu_si128(reinterpret_cast<V*>(p), v); }
+    static LUMADRIFT_INLINE V Min(V a, V b) { return _mm_min_epu8(a, b); }
+    static LUMADRIFT_INLINE V Max(V a, V b) { return _mm_max_epu8(a, b); }
+};
+#if defined(__GNUC__) && defined(__x86_64__)
+#define LUMADRIFT_FIXED_WIDE 1
+struct Bytes32 {
+    using V = __m256i;
+    static constexpr int kWidth = 32;
+    __attribute__((target("avx2"))) static inline V Load(const uint8_t* p)
+    {
+        return _mm256_loadu_si256(reinterpret_cast<const V*>(p));
+    }
+    __attribute__((target("avx2"))) static inline void Store(uint8_t* p, V v)
+    {
+        _mm256_storeu_si256(reinterpret_cast<V*>(p), v);
+    }
+    __attribute__((target("avx2"))) static inline V Min(V a, V b) { return _mm256_min_epu8(a, b); }
+    __attribute__((target("avx2"))) static inline V Max(V a, V b) { return _mm256_max_epu8(a, b); }
+};
+struct Bytes64 {
+    using V = __m512i;
+    static constexpr int kWidth = 64;
+    __attribute__((target("avx512f,avx512bw"))) static inline V Load(const uint8_t* p)
+    {
+        return _mm512_loadu_si512(p);
+    }
+    __attribute__((target("avx512f,avx512bw"))) static inline void Store(uint8_t* p, V v)
+    {
+        _mm512_storeu_si512(p, v);
+    }
+    __attribute__((target("avx512f,avx512bw"))) static inline V Min(V a, V b) { return _mm512_min_epu8(a, b); }
+    __attribute__((target("avx512f,avx512bw"))) static inline V Max(V a, V b) { return _mm512_max_epu8(a, b); }
+};
+#endif
+
 template <int X, int Y, int Rank>
 struct FixedNetwork {
     static constexpr FixedBuild kNet = BuildFixed<X, Y, Rank>();
 
-    template <size_t... I>
-    static void Merge(__m128i* v, std::index_sequence<I...>)
+    template <typename P, size_t... I>
+    static LUMADRIFT_INLINE void Merge(typename P::V* v, std::index_sequence<I...>)
     {
-        (Step<kNet.merge[I].a, kNet.merge[I].b, kNet.merge[I].lo, kNet.merge[I].hi>(v), ...);
+        (Step<P, kNet.merge[I].a, kNet.merge[I].b, kNet.merge[I].lo, kNet.merge[I].hi>(v), ...);
     }
-    template <size_t... I>
-    static void Columns(__m128i* v, std::index_sequence<I...>)
+    template <typename P, size_t... I>
+    static LUMADRIFT_INLINE void Columns(typename P::V* v, std::index_sequence<I...>)
     {
-        (Step<kNet.column[I].a, kNet.column[I].b, kNet.column[I].lo, kNet.column[I].hi>(v), ...);
+        (Step<P, kNet.column[I].a, kNet.column[I].b, kNet.column[I].lo, kNet.column[I].hi>(v), ...);
     }
     // Unrolled at compile time, so the slots stay in registers.
-    template <size_t... I>
-    static void Loads(__m128i* v, const uint8_t* sorted, size_t pitch, std::index_sequence<I...>)
+    template <typename P, size_t... I>
+    static LUMADRIFT_INLINE void Loads(typename P::V* v, const uint8_t* sorted, size_t pitch, std::index_sequence<I...>)
     {
-        (Load<static_cast<int>(I)>(v, sorted, pitch), ...);
+        (Load<P, static_cast<int>(I)>(v, sorted, pitch), ...);
     }
-    template <int Slot>
-    static void Load(__m128i* v, const uint8_t* sorted, size_t pitch)
+    template <typename P, int Slot>
+    static LUMADRIFT_INLINE void Load(typename P::V* v, const uint8_t* sorted, size_t pitch)
     {
         if constexpr (kNet.load[Slot])
-            v[Slot] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sorted + pitch * (Slot % Y) + Slot / Y));
+            v[Slot] = P::Load(sorted + pitch * (Slot % Y) + Slot / Y);
     }
-    template <size_t... I>
-    static void RowLoads(__m128i* v, const uint8_t* const* rows, size_t i, std::index_sequence<I...>)
+    template <typename P, size_t... I>
+    static LUMADRIFT_INLINE void RowLoads(typename P::V* v, const uint8_t* const* rows, size_t i, std::index_sequence<I...>)
     {
-        ((v[I] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[I] + i))), ...);
+        ((v[I] = P::Load(rows[I] + i)), ...);
     }
-    template <size_t... I>
-    static void RankStores(const __m128i* v, uint8_t* sorted, size_t pitch, std::index_sequence<I...>)
+    template <typename P, size_t... I>
+    static LUMADRIFT_INLINE void RankStores(const typename P::V* v, uint8_t* sorted, size_t pitch, std::index_sequence<I...>)
     {
-        (RankStore<static_cast<int>(I)>(v, sorted, pitch), ...);
+        (RankStore<P, static_cast<int>(I)>(v, sorted, pitch), ...);
     }
-    template <int Rank_>
-    static void RankStore(const __m128i* v, uint8_t* sorted, size_t pitch)
+    template <typename P, int Rank_>
+    static LUMADRIFT_INLINE void RankStore(const typename P::V* v, uint8_t* sorted, size_t pitch)
     {
         if constexpr (kNet.rank[Rank_])
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(sorted + pitch * Rank_), v[Rank_]);
+            P::Store(sorted + pitch * Rank_, v[Rank_]);
     }
-    template <int A, int B, int Lo, int Hi>
-    static void Step(__m128i* v)
+    template <typename P, int A, int B, int Lo, int Hi>
+    static LUMADRIFT_INLINE void Step(typename P::V* v)
     {
-        const __m128i a = v[A], b = v[B];
-        v[Lo] = _mm_min_epu8(a, b);
-        v[Hi] = _mm_max_epu8(a, b);
+        const typename P::V a = v[A], b = v[B];
+        v[Lo] = P::Min(a, b);
+        v[Hi] = P::Max(a, b);
     }
 
     static void Run(const uint8_t* src, uint8_t* dst, int stride, FilterRange r)
     {
-        ParallelFor(0, r.h, 4, [&](int first, int last) { RunBand(src, dst, stride, r, first, last); });
+        ParallelFor(0, r.h, 4, [&](int first, int last) {
+#ifdef LUMADRIFT_FIXED_WIDE
+            const IsaLevel level = ActiveIsa();
+            if (level >= IsaLevel::Avx512) {
+                RunBand64(src, dst, stride, r, first, last);
+                return;
+            }
+            if (level >= IsaLevel::Avx2) {
+                RunBand32(src, dst, stride, r, first, last);
+                return;
+            }
+#endif
+            RunBand<Bytes16>(src, dst, stride, r, first, last);
+        });
     }
 
-    // Output rows [first, last): the ring is filled afresh for row first.
-    static void RunBand(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int first, int last)
+#ifdef LUMADRIFT_FIXED_WIDE
+    __attribute__((target("avx2"))) static void RunBand32(const uint8_t* src, uint8_t* dst, int stride, FilterRange r,
+                                                          int first, int last)
     {
-        constexpr int kVec = 16, hx = X / 2, hy = Y / 2;
-        const int w = r.w, h = r.h;
+        RunBand<Bytes32>(src, dst, stride, r, first, last);
+    }
+    __attribute__((target("avx512f,avx512bw"))) static void RunBand64(const uint8_t* src, uint8_t* dst, int stride,
+                                                                     FilterRange r, int first, int last)
+    {
+        RunBand<Bytes64>(src, dst, stride, r, first, last);
+    }
+#endif
+
+    // Output rows [first, last): the ring is filled afresh for row first.
+    template <typename P>
+    static LUMADRIFT_INLINE void RunBand(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int first,
+                                         int last)
+    {
+        constexpr int kVec = P::kWidth, hy = Y / 2;
+        using V = typename P::V;
+        const int w = r.w;
         const size_t e = static_cast<size_t>(w) + X - 1;
         const size_t pitch = e + kVec;
         // Y extended rows in a ring: unfolded row j lives in slot j mod Y,
         // so each source row is extended once on its way through.
         std::vector<uint8_t> ring(pitch * Y, 0);
-        auto slotOf = [&](int j) { return ring.data() + pitch * static_cast<size_t>(((j % Y) + Y) % Y); };
-        auto extend = [&](int j) {
-            ExtendRow(src + static_cast<ptrdiff_t>(r.y0 + FoldIntoRange(j, 0, h)) * stride + r.x0, w,
-                      hx, slotOf(j));
-        };
         for (int j = first - hy; j < first + hy; ++j)
-            extend(j);
+            ExtendRing(src, stride, r, ring.data(), pitch, j);
         std::vector<uint8_t> sorted(pitch * Y, 0);
         std::vector<uint8_t> line(static_cast<size_t>(w) + kVec);
         const uint8_t* rows[Y];
         for (int yy = first; yy < last; ++yy) {
-            extend(yy + hy);
+            ExtendRing(src, stride, r, ring.data(), pitch, yy + hy);
             for (int dy = -hy; dy <= hy; ++dy)
-                rows[dy + hy] = slotOf(yy + dy);
+                rows[dy + hy] = ring.data() + pitch * static_cast<size_t>((((yy + dy) % Y) + Y) % Y);
             for (size_t i = 0; i < e; i += kVec) {
-                __m128i v[Y + 1];
-                RowLoads(v, rows, i, std::make_index_sequence<Y>());
-                Columns(v, std::make_index_sequence<kNet.columnCount>());
-                RankStores(v, sorted.data() + i, pitch, std::make_index_sequence<Y>());
+                V v[Y + 1];
+                RowLoads<P>(v, rows, i, std::make_index_sequence<Y>());
+                Columns<P>(v, std::make_index_sequence<kNet.columnCount>());
+                RankStores<P>(v, sorted.data() + i, pitch, std::make_index_sequence<Y>());
             }
             uint8_t* d = dst + static_cast<ptrdiff_t>(r.y0 + yy) * stride + r.x0;
             for (int x = 0; x < w; x += kVec) {
-                __m128i v[X * Y + 1];
-                Loads(v, sorted.data() + x, pitch, std::make_index_sequence<X * Y>());
-                Merge(v, std::make_index_sequence<kNet.mergeCount>());
+                V v[X * Y + 1];
+                Loads<P>(v, sorted.data() + x, pitch, std::make_index_sequence<X * Y>());
+                Merge<P>(v, std::make_index_sequence<kNet.mergeCount>());
                 if (x + kVec <= w) {
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), v[kNet.out]);
+                    P::Store(d + x, v[kNet.out]);
                 } else {
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(line.data()), v[kNet.out]);
+                    P::Store(line.data(), v[kNet.out]);
                     std::memcpy(d + x, line.data(), static_cast<size_t>(w - x));
                 }
             }
         }
+    }
+
+    // Row j of the range (folded), extended by its folded columns, into its
+    // ring slot j mod Y.
+    static void ExtendRing(const uint8_t* src, int stride, FilterRange r, uint8_t* ring, size_t pitch, int j)
+    {
+        ExtendRow(src + static_cast<ptrdiff_t>(r.y0 + FoldIntoRange(j, 0, r.h)) * stride + r.x0, r.w, X / 2,
+                  ring + pitch * static_cast<size_t>(((j % Y) + Y) % Y));
     }
 };
 
