@@ -1,5 +1,5 @@
-// Affine transformation of a 4096 x 4096 plane next to cv::warpAffine with
-// bilinear interpolation on the same data, single-threaded.
+// Affine transformation of a 4096 x 4096 plane on each instruction-set path
+// (the peer row is in bench_compare.cpp).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -7,12 +7,9 @@
 #include <random>
 #include <vector>
 
+#include "core/isa.h"
 #include "filters/affine.h"
 
-#ifdef LUMADRIFT_HAVE_OPENCV
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
-#endif
 
 namespace {
 
@@ -54,42 +51,19 @@ BENCHMARK(BM_Affine)->Unit(benchmark::kMillisecond);
 // The narrower paths, for machines without the widest instructions.
 void BM_AffineLimited(benchmark::State& state)
 {
-    const AffineSimd previous = LimitAffineSimd(static_cast<AffineSimd>(state.range(0)));
+    ScopedIsaCap cap(static_cast<IsaLevel>(state.range(0)));
     Planes& p = Data();
     for (auto _ : state) {
         AffineTransformKernel(p.gray.data(), p.out.data(), kSide, kRange, kParams);
         benchmark::DoNotOptimize(p.out.data());
         benchmark::ClobberMemory();
     }
-    LimitAffineSimd(previous);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kPixels);
+    state.SetLabel(IsaName(static_cast<IsaLevel>(state.range(0))));
 }
 BENCHMARK(BM_AffineLimited)
-    ->Arg(static_cast<int>(AffineSimd::Scalar))
-    ->Arg(static_cast<int>(AffineSimd::Avx2))
+    ->Arg(static_cast<int>(IsaLevel::Scalar))
+    ->Arg(static_cast<int>(IsaLevel::Avx2))
     ->Unit(benchmark::kMillisecond);
-
-#ifdef LUMADRIFT_HAVE_OPENCV
-// The same inverse mapping as a 2 x 3 matrix.
-void BM_AffineCvWarpAffine(benchmark::State& state)
-{
-    cv::setNumThreads(1);
-    Planes& p = Data();
-    const cv::Mat src(kSide, kSide, CV_8U, p.gray.data());
-    cv::Mat out(kSide, kSide, CV_8U, p.out.data());
-    const double t = kParams.angle * 3.141592654 / 180.0, c = std::cos(t), s = std::sin(t);
-    const double ox = kParams.centerX + kParams.shiftX, oy = kParams.centerY + kParams.shiftY;
-    const cv::Mat m = (cv::Mat_<double>(2, 3) << c / kParams.zoomX, -s / kParams.zoomX,
-                       (-c * ox + s * oy + kParams.centerX) / kParams.zoomX, s / kParams.zoomY,
-                       c / kParams.zoomY, (-s * ox - c * oy + kParams.centerY) / kParams.zoomY);
-    for (auto _ : state) {
-        cv::warpAffine(src, out, m, src.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
-                       cv::BORDER_CONSTANT, 0);
-        benchmark::DoNotOptimize(out.data);
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kPixels);
-}
-BENCHMARK(BM_AffineCvWarpAffine)->Unit(benchmark::kMillisecond);
-#endif
 
 }  // namespace

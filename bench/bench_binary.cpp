@@ -1,5 +1,5 @@
-// Binarization, dilation, erosion and thinning on 4096 x 4096 planes, next to
-// the closest OpenCV call on the same data, single-threaded.
+// Binarization, dilation, erosion and thinning on 4096 x 4096 planes (the
+// peer rows are in bench_compare.cpp).
 #include "bench_support.h"
 
 #include <cstdint>
@@ -8,14 +8,6 @@
 
 #include "filters/binary.h"
 
-#ifdef LUMADRIFT_HAVE_OPENCV
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
-#if defined(LUMADRIFT_HAVE_OPENCV_XIMGPROC) && __has_include(<opencv2/ximgproc.hpp>)
-#include <opencv2/ximgproc.hpp>
-#define LUMADRIFT_BENCH_XIMGPROC 1
-#endif
-#endif
 
 namespace {
 
@@ -74,50 +66,5 @@ void BM_ThinBlobs(benchmark::State& state)
 }
 BENCHMARK(BM_ThinBlobs)->Unit(benchmark::kMillisecond);
 
-#ifdef LUMADRIFT_HAVE_OPENCV
-cv::Mat Wrap(std::vector<uint8_t>& v) { return cv::Mat(kSide, kSide, CV_8UC1, v.data()); }
-
-void BM_Binarize_OpenCV_inRange(benchmark::State& state)
-{
-    cv::setNumThreads(1);
-    bench::Loop<Planes>(state, [](Planes& p) {
-        cv::Mat out = Wrap(p.out);
-        cv::inRange(Wrap(p.gray), cv::Scalar(61), cv::Scalar(189), out);
-    });
-}
-BENCHMARK(BM_Binarize_OpenCV_inRange)->Unit(benchmark::kMillisecond);
-
-void BM_Dilate_OpenCV_dilate3x3(benchmark::State& state)
-{
-    cv::setNumThreads(1);
-    bench::Loop<Planes>(state, [](Planes& p) {
-        cv::Mat out = Wrap(p.out);
-        cv::dilate(Wrap(p.binary), out, cv::Mat());
-    });
-}
-BENCHMARK(BM_Dilate_OpenCV_dilate3x3)->Unit(benchmark::kMillisecond);
-
-void BM_Erode_OpenCV_erode3x3(benchmark::State& state)
-{
-    cv::setNumThreads(1);
-    bench::Loop<Planes>(state, [](Planes& p) {
-        cv::Mat out = Wrap(p.out);
-        cv::erode(Wrap(p.binary), out, cv::Mat());
-    });
-}
-BENCHMARK(BM_Erode_OpenCV_erode3x3)->Unit(benchmark::kMillisecond);
-
-#ifdef LUMADRIFT_BENCH_XIMGPROC
-void BM_ThinBlobs_OpenCV_ximgproc_thinning(benchmark::State& state)
-{
-    cv::setNumThreads(1);
-    bench::Loop<Planes>(state, [](Planes& p) {
-        cv::Mat out = Wrap(p.out);
-        cv::ximgproc::thinning(Wrap(p.blobs), out, cv::ximgproc::THINNING_ZHANGSUEN);
-    });
-}
-BENCHMARK(BM_ThinBlobs_OpenCV_ximgproc_thinning)->Unit(benchmark::kMillisecond)->Iterations(1);
-#endif
-#endif
 
 }  // namespace

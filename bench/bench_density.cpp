@@ -1,5 +1,5 @@
 // Contrast, gamma correction and equalization on a 4096 x 4096 random plane,
-// next to the closest OpenCV call on the same data, single-threaded.
+// on each look-up path (the peer rows are in bench_compare.cpp).
 #include "bench_support.h"
 
 #include <cmath>
@@ -7,12 +7,9 @@
 #include <random>
 #include <vector>
 
+#include "core/isa.h"
 #include "filters/density.h"
 
-#ifdef LUMADRIFT_HAVE_OPENCV
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
-#endif
 
 namespace {
 
@@ -52,12 +49,12 @@ BENCHMARK(BM_Equalize)->Unit(benchmark::kMillisecond);
 template <typename Run>
 void LoopOnPath(benchmark::State& state, TableLookupPath path, Run run)
 {
-    if (!SetTableLookupPath(path)) {
+    if (!TableLookupPathAvailable(path)) {
         state.SkipWithError("look-up path not available on this processor");
         return;
     }
+    ScopedIsaCap cap(path == TableLookupPath::kAvx2 ? IsaLevel::Avx2 : IsaLevel::Scalar);
     bench::Loop<Planes>(state, run);
-    SetTableLookupPath(TableLookupPath::kAuto);
 }
 
 void BM_ContrastOnPath(benchmark::State& state, TableLookupPath path)
@@ -81,41 +78,5 @@ void BM_EqualizeOnPath(benchmark::State& state, TableLookupPath path)
 BENCHMARK_CAPTURE(BM_EqualizeOnPath, avx2, TableLookupPath::kAvx2)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_EqualizeOnPath, scalar, TableLookupPath::kScalar)->Unit(benchmark::kMillisecond);
 
-#ifdef LUMADRIFT_HAVE_OPENCV
-cv::Mat Wrap(std::vector<uint8_t>& v) { return cv::Mat(kSide, kSide, CV_8UC1, v.data()); }
-
-void BM_Contrast_OpenCV_convertTo(benchmark::State& state)
-{
-    cv::setNumThreads(1);
-    bench::Loop<Planes>(state, [](Planes& p) {
-        cv::Mat out = Wrap(p.out);
-        Wrap(p.gray).convertTo(out, CV_8U, 1.3, 0.0);
-    });
-}
-BENCHMARK(BM_Contrast_OpenCV_convertTo)->Unit(benchmark::kMillisecond);
-
-void BM_Gamma_OpenCV_LUT(benchmark::State& state)
-{
-    cv::setNumThreads(1);
-    cv::Mat lut(1, 256, CV_8UC1);
-    for (int i = 0; i < 256; ++i)
-        lut.at<uint8_t>(i) = static_cast<uint8_t>(std::pow(i / 255.0, 1.0 / 2.2) * 255.0);
-    bench::Loop<Planes>(state, [&](Planes& p) {
-        cv::Mat out = Wrap(p.out);
-        cv::LUT(Wrap(p.gray), lut, out);
-    });
-}
-BENCHMARK(BM_Gamma_OpenCV_LUT)->Unit(benchmark::kMillisecond);
-
-void BM_Equalize_OpenCV_equalizeHist(benchmark::State& state)
-{
-    cv::setNumThreads(1);
-    bench::Loop<Planes>(state, [](Planes& p) {
-        cv::Mat out = Wrap(p.out);
-        cv::equalizeHist(Wrap(p.gray), out);
-    });
-}
-BENCHMARK(BM_Equalize_OpenCV_equalizeHist)->Unit(benchmark::kMillisecond);
-#endif
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Labeling with the statistics of the result list on 4096 x 4096 planes,
-// next to cv::connectedComponentsWithStats on the same data, single-threaded.
+// Labeling with the statistics of the result list on 4096 x 4096 planes (the
+// peer rows are in bench_compare.cpp).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -9,10 +9,6 @@
 
 #include "filters/labeling.h"
 
-#ifdef LUMADRIFT_HAVE_OPENCV
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
-#endif
 
 namespace {
 
@@ -70,24 +66,5 @@ BENCHMARK(BM_LabelBlobsWithStats)->Unit(benchmark::kMillisecond);
 void BM_LabelNoiseWithStats(benchmark::State& state) { LabelWithRows(state, Data().noise); }
 BENCHMARK(BM_LabelNoiseWithStats)->Unit(benchmark::kMillisecond);
 
-#ifdef LUMADRIFT_HAVE_OPENCV
-void CvLabel(benchmark::State& state, const std::vector<uint8_t>& src)
-{
-    cv::setNumThreads(1);
-    const cv::Mat in(kSide, kSide, CV_8U, const_cast<uint8_t*>(src.data()));
-    cv::Mat labels, stats, centroids;
-    for (auto _ : state) {
-        const int n = cv::connectedComponentsWithStats(in, labels, stats, centroids, 8, CV_32S);
-        benchmark::DoNotOptimize(n);
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kPixels);
-}
-
-void BM_LabelCvBlobsWithStats(benchmark::State& state) { CvLabel(state, Data().blobs); }
-BENCHMARK(BM_LabelCvBlobsWithStats)->Unit(benchmark::kMillisecond);
-
-void BM_LabelCvNoiseWithStats(benchmark::State& state) { CvLabel(state, Data().noise); }
-BENCHMARK(BM_LabelCvNoiseWithStats)->Unit(benchmark::kMillisecond);
-#endif
 
 }  // namespace

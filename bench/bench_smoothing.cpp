@@ -1,6 +1,5 @@
-// Moving average, median and rank filters on a 4096 x 4096 random plane, next
-// to the closest OpenCV call on the same data, single-threaded. OpenCV has no
-// general rank filter; its 5 x 5 median is the yardstick for every position.
+// Moving average, median and rank filters on a 4096 x 4096 random plane, at
+// the pool's default thread count (the peer rows are in bench_compare.cpp).
 #include "bench_support.h"
 
 #include <cstdint>
@@ -9,10 +8,6 @@
 
 #include "filters/smoothing.h"
 
-#ifdef LUMADRIFT_HAVE_OPENCV
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
-#endif
 
 namespace {
 
@@ -52,30 +47,5 @@ void BM_Rank5x5(benchmark::State& state)
 }
 BENCHMARK(BM_Rank5x5)->Arg(0)->Arg(6)->Arg(12)->Arg(18)->Arg(23)->Arg(24)->Unit(benchmark::kMillisecond);
 
-#ifdef LUMADRIFT_HAVE_OPENCV
-cv::Mat Wrap(std::vector<uint8_t>& v) { return cv::Mat(kSide, kSide, CV_8UC1, v.data()); }
-
-void BM_MovingAverage_OpenCV_blur(benchmark::State& state)
-{
-    cv::setNumThreads(1);
-    const int k = static_cast<int>(state.range(0));
-    bench::Loop<Planes>(state, [k](Planes& p) {
-        cv::Mat out = Wrap(p.out);
-        cv::blur(Wrap(p.gray), out, cv::Size(k, k));
-    });
-}
-BENCHMARK(BM_MovingAverage_OpenCV_blur)->Arg(3)->Arg(15)->Unit(benchmark::kMillisecond);
-
-void BM_Median_OpenCV_medianBlur(benchmark::State& state)
-{
-    cv::setNumThreads(1);
-    const int k = static_cast<int>(state.range(0));
-    bench::Loop<Planes>(state, [k](Planes& p) {
-        cv::Mat out = Wrap(p.out);
-        cv::medianBlur(Wrap(p.gray), out, k);
-    });
-}
-BENCHMARK(BM_Median_OpenCV_medianBlur)->Arg(3)->Arg(5)->Arg(7)->Unit(benchmark::kMillisecond);
-#endif
 
 }  // namespace

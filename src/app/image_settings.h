@@ -37,7 +37,7 @@ struct ImageSettings {
     ConvolutionParams convolution;
     AffineParams affine;
     FftParams fft;
-    int fftThreads = 1;            // read only
+    int fftThreads = DefaultFftThreads();  // read only; without IMG_FFTTHD every core, up to five
     int cameraUse = 0;             // read only
     int cameraWidth = 640;         // read only
     int cameraHeight = 480;        // read only

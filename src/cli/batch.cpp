@@ -16,6 +16,7 @@
 #include "core/cp932.h"
 #include "core/file_io.h"
 #include "core/picture_file.h"
+#include "core/parallel.h"
 
 namespace lumadrift {
 
@@ -264,10 +265,16 @@ int RunBatch(const BatchOptions& o, const std::vector<uint8_t>& macro)
 
     int jobs = o.jobs > 0 ? o.jobs : static_cast<int>(std::thread::hardware_concurrency());
     jobs = std::max(1, std::min<int>(jobs, static_cast<int>(std::max<size_t>(images.size(), 1))));
+    // Several pictures at once already use the cores: their filters then run
+    // inline instead of asking the pool for all of them.
+    auto serialWorker = [&] {
+        SerialWorkScope serial(jobs > 1);
+        worker();
+    };
     std::vector<std::thread> threads;
     for (int t = 1; t < jobs; ++t)
-        threads.emplace_back(worker);
-    worker();
+        threads.emplace_back(serialWorker);
+    serialWorker();
     for (auto& t : threads)
         t.join();
     if (terminal && !images.empty())

@@ -55,7 +55,7 @@ bool AcquireChannelPixels(const uint8_t* red, const uint8_t* green, const uint8_
                           size_t count, int channel, bool invert, double baseAngle,
                           uint8_t* gray);
 
-// Tests run the portable loops on machines that have the vector ones too.
-void AllowAcquisitionSimd(bool allowed);
+// Paths: brightness and saturation have a portable loop and an Avx2 one,
+// hue a portable loop, an Avx2 one and an Avx512 one (core/isa.h picks).
 
 }  // namespace lumadrift

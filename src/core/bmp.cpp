@@ -5,6 +5,9 @@
 
 #include "core/file_io.h"
 #include "core/image_model.h"
+#include "core/isa.h"
+#include "core/memory.h"
+#include "core/parallel.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -503,15 +506,25 @@ struct RowJob {
     int x0, y0, x1, y1;
 };
 
-template <typename RowFn>
-void ForEachRow(const RowJob& j, uint8_t* red, uint8_t* green, uint8_t* blue, RowFn fn)
+struct NoBandEnd {
+    void operator()() const {}
+};
+
+// Rows are decoded each on its own, so bands of them go to the pool;
+// bandEnd runs in the thread that decoded a band, after it.
+template <typename RowFn, typename BandEnd = NoBandEnd>
+void ForEachRow(const RowJob& j, uint8_t* red, uint8_t* green, uint8_t* blue, RowFn fn,
+                BandEnd bandEnd = {})
 {
     const size_t w = static_cast<size_t>(j.x1 - j.x0 + 1);
-    for (int y = j.y0; y <= j.y1; ++y) {
-        const uint8_t* row = j.pixels + static_cast<size_t>(j.height - 1 - y) * j.stride;
-        const size_t o = static_cast<size_t>(y - j.y0) * w;
-        fn(row, red + o, green + o, blue + o, w);
-    }
+    ParallelFor(j.y0, j.y1 + 1, RowsForBytes(3 * w), [&](int first, int last) {
+        for (int y = first; y < last; ++y) {
+            const uint8_t* row = j.pixels + static_cast<size_t>(j.height - 1 - y) * j.stride;
+            const size_t o = static_cast<size_t>(y - j.y0) * w;
+            fn(row, red + o, green + o, blue + o, w);
+        }
+        bandEnd();
+    });
 }
 
 void DecodeIndexed1(const RowJob& j, const Palette& p, uint8_t* red, uint8_t* green, uint8_t* blue)
@@ -645,10 +658,11 @@ __attribute__((target("ssse3"))) void SplitBgr24Ssse3(const uint8_t* __restrict 
 // Planes smaller than this stay in the cache for whoever reads them next.
 constexpr size_t kStreamThreshold = size_t{4} << 20;
 
+// SSSE3 is not part of the Sse2 level's baseline, so it is checked on top.
 bool HaveSsse3()
 {
     static const bool have = __builtin_cpu_supports("ssse3");
-    return have;
+    return have && ActiveIsa() >= IsaLevel::Sse2;
 }
 #endif
 
@@ -658,11 +672,15 @@ void DecodeBgr24(const RowJob& j, uint8_t* red, uint8_t* green, uint8_t* blue)
     if (HaveSsse3()) {
         const size_t planeBytes = static_cast<size_t>(j.x1 - j.x0 + 1) * static_cast<size_t>(j.y1 - j.y0 + 1);
         const bool stream = planeBytes >= kStreamThreshold;
-        ForEachRow(j, red, green, blue, [&](const uint8_t* row, uint8_t* r, uint8_t* g, uint8_t* b, size_t w) {
-            SplitBgr24Ssse3(row + 3 * static_cast<size_t>(j.x0), r, g, b, w, stream);
-        });
-        if (stream)
-            _mm_sfence();
+        ForEachRow(
+            j, red, green, blue,
+            [&](const uint8_t* row, uint8_t* r, uint8_t* g, uint8_t* b, size_t w) {
+                SplitBgr24Ssse3(row + 3 * static_cast<size_t>(j.x0), r, g, b, w, stream);
+            },
+            [&] {
+                if (stream)
+                    _mm_sfence();
+            });
         return;
     }
 #endif
@@ -836,14 +854,20 @@ std::vector<uint8_t> BuildGrayBmp(const uint8_t* plane, int width, int height)
     const size_t stride = static_cast<size_t>(h.stride());
     const size_t w = static_cast<size_t>(width);
     const size_t headerBytes = 14 + 40 + h.colorTable.size();
-    std::vector<uint8_t> out(headerBytes + stride * static_cast<size_t>(height));
+    const size_t total = headerBytes + stride * static_cast<size_t>(height);
+    std::vector<uint8_t> out;
+    out.reserve(total);
+    AdviseHugePages(out.data(), total);
+    out.resize(total);
     uint8_t* p = out.data();
     std::memcpy(p, h.fileHeader.data(), 14);
     std::memcpy(p + 14, h.infoHeader.data(), 40);
     std::memcpy(p + 54, h.colorTable.data(), h.colorTable.size());
     p += headerBytes;
-    for (int y = height - 1; y >= 0; --y, p += stride)
-        std::memcpy(p, plane + static_cast<size_t>(y) * w, w);
+    ParallelFor(0, height, RowsForBytes(w), [&](int first, int last) {
+        for (int y = first; y < last; ++y)
+            std::memcpy(p + static_cast<size_t>(height - 1 - y) * stride, plane + static_cast<size_t>(y) * w, w);
+    });
     return out;  // the row padding is still zero from the vector's construction
 }
 

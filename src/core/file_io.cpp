@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/memory.h"
+
 namespace lumadrift {
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out)
@@ -19,6 +21,8 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out)
         ::close(fd);
         return false;
     }
+    out.reserve(static_cast<size_t>(st.st_size));
+    AdviseHugePages(out.data(), static_cast<size_t>(st.st_size));
     out.resize(static_cast<size_t>(st.st_size));
     size_t done = 0;
     while (done < out.size()) {

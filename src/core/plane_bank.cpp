@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "core/memory.h"
+
 namespace lumadrift {
 
 namespace {
@@ -12,7 +14,9 @@ std::unique_ptr<uint8_t[]> AllocatePlane(int width, int height)
     if (width <= 0 || height <= 0)
         return nullptr;
     const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height);
-    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]);
+    std::unique_ptr<uint8_t[]> plane(new (std::nothrow) uint8_t[bytes]);
+    AdviseHugePages(plane.get(), bytes);  // still untouched: new[] leaves bytes uninitialised
+    return plane;
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstring>
 
+#include "core/isa.h"
+#include "core/parallel.h"
+
 #if defined(__GNUC__) && defined(__x86_64__)
 #define LUMADRIFT_AFFINE_X86 1
 // GCC 12 takes the deliberately undefined pass-through operand inside some
@@ -24,7 +27,8 @@ namespace lumadrift {
 
 namespace {
 
-std::atomic<AffineSimd> gWidestAllowed{AffineSimd::Avx512};
+// The kernel's paths; Chosen() picks one.
+enum class AffineSimd { Scalar, Avx2, Avx512 };
 
 // Square destination tiles: a rotated row sweeps across many source rows,
 // and a tile keeps the source pixels it needs in the first-level cache. The
@@ -813,33 +817,23 @@ LUMADRIFT_AFFINE_TARGET_512 void QuotientsAvx512(const double* n, const Divisor&
         q[i] = n[i] / d.d;
 }
 
-AffineSimd Supported()
-{
-    static const AffineSimd have = [] {
-        if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-            __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq"))
-            return AffineSimd::Avx512;
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? AffineSimd::Avx2
-                                                                                : AffineSimd::Scalar;
-    }();
-    return have;
-}
-#else
-AffineSimd Supported() { return AffineSimd::Scalar; }
 #endif
 
-// The widest path the processor has and the caller allows.
+// The widest path at or below the active instruction-set level (the Sse2
+// level has no path of its own and takes the scalar one).
 AffineSimd Chosen()
 {
-    return std::min(Supported(), gWidestAllowed.load(std::memory_order_relaxed));
+#if LUMADRIFT_AFFINE_X86
+    const IsaLevel level = ActiveIsa();
+    if (level >= IsaLevel::Avx512)
+        return AffineSimd::Avx512;
+    if (level >= IsaLevel::Avx2)
+        return AffineSimd::Avx2;
+#endif
+    return AffineSimd::Scalar;
 }
 
 }  // namespace
-
-AffineSimd LimitAffineSimd(AffineSimd widest)
-{
-    return gWidestAllowed.exchange(widest, std::memory_order_relaxed);
-}
 
 void AffineQuotients(const double* n, double d, double* q, int count)
 {
@@ -880,12 +874,17 @@ void AffineTransformKernel(const uint8_t* src, uint8_t* dst, int stride, FilterR
     if (static_cast<long long>(m.y1) * stride >= (1LL << 31) - 4)
         path = AffineSimd::Scalar;
 
+    // A zero zoom maps every pixel to an infinite or undefined position.
+    const bool black = p.zoomX == 0.0 || p.zoomY == 0.0;
+    // Rows of tiles go to the pool; every pixel is mapped on its own, so the
+    // split never shows in the bytes.
+    const int tileRows = (m.y1 - m.y0 + kTile - 1) / kTile;
+    ParallelFor(0, tileRows, [&](int firstTileRow, int lastTileRow) {
 #if LUMADRIFT_AFFINE_X86
     PairTile pairTile;  // on the stack: the function allocates nothing
 #endif
-    // A zero zoom maps every pixel to an infinite or undefined position.
-    const bool black = p.zoomX == 0.0 || p.zoomY == 0.0;
-    for (int ty = m.y0; ty < m.y1; ty += kTile) {
+    const int bandEnd = std::min(m.y0 + lastTileRow * kTile, m.y1);
+    for (int ty = m.y0 + firstTileRow * kTile; ty < bandEnd; ty += kTile) {
         const int tyEnd = std::min(ty + kTile, m.y1);
         for (int tx = m.x0; tx < m.x1; tx += kTile) {
             const int txEnd = std::min(tx + kTile, m.x1);
@@ -904,8 +903,8 @@ void AffineTransformKernel(const uint8_t* src, uint8_t* dst, int stride, FilterR
                 // are worth fetching early.
                 TileRect next{txEnd, std::min(txEnd + kTile, m.x1), ty, tyEnd};
                 if (txEnd == m.x1)
-                    next = {m.x0, std::min(m.x0 + kTile, m.x1), tyEnd, std::min(tyEnd + kTile, m.y1)};
-                MapTileAvx2(m, tx, txEnd, ty, tyEnd, dst, pairTile, next.ya < m.y1 ? &next : nullptr);
+                    next = {m.x0, std::min(m.x0 + kTile, m.x1), tyEnd, std::min(tyEnd + kTile, bandEnd)};
+                MapTileAvx2(m, tx, txEnd, ty, tyEnd, dst, pairTile, next.ya < bandEnd ? &next : nullptr);
                 continue;
             }
 #endif
@@ -918,6 +917,7 @@ void AffineTransformKernel(const uint8_t* src, uint8_t* dst, int stride, FilterR
             }
         }
     }
+    });
 }
 
 void AffineTransform(PlaneBank& bank, const AffineParams& p)

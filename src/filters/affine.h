@@ -35,14 +35,8 @@ struct AffineParams {
     double shiftX = 0.0, shiftY = 0.0;
 };
 
-// Instruction sets the kernel may use; it takes the widest the processor
-// has, up to a limit. Avx2 counts only together with FMA3. Every path gives
-// the same bytes.
-enum class AffineSimd { Scalar, Avx2, Avx512 };
-
-// Sets the widest instruction set the kernel may use (tests run each path
-// on one machine); returns the previous limit. The default allows all.
-AffineSimd LimitAffineSimd(AffineSimd widest);
+// Paths: scalar, Avx2 and Avx512 (core/isa.h picks; the Sse2 level takes
+// the scalar one). Every path gives the same bytes.
 
 // q[i] = n[i] / d for i < count, computed the way the widest allowed path
 // computes source positions; open to tests that hold it to the division

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <vector>
 
+#include "core/parallel.h"
 #include "core/plane_bank.h"
 
 namespace lumadrift {
@@ -66,19 +67,17 @@ struct AndOp {
 // OR and AND are associative and commutative, so the nine-pixel combination
 // splits into a column pass over three rows and a row pass over three
 // columns; both are plain byte loops the compiler turns into vector code.
+// Rows [first, last) of the range.
 template <typename Op>
-void Morphology(const uint8_t* src, uint8_t* dst, int stride, FilterRange r)
+void MorphologyRows(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int first, int last)
 {
-    if (r.w < 1 || r.h < 1)
-        return;
     const int w = r.w;
     std::vector<uint8_t> column(static_cast<size_t>(w));
     uint8_t* c = column.data();
-    auto row = [&](int y) { return src + static_cast<ptrdiff_t>(y) * stride + r.x0; };
-    for (int y = r.y0; y < r.y0 + r.h; ++y) {
-        const uint8_t* a = row(FoldIntoRange(y - 1, r.y0, r.h));
-        const uint8_t* b = row(y);
-        const uint8_t* e = row(FoldIntoRange(y + 1, r.y0, r.h));
+    for (int y = first; y < last; ++y) {
+        const uint8_t* a = src + static_cast<ptrdiff_t>(FoldIntoRange(y - 1, r.y0, r.h)) * stride + r.x0;
+        const uint8_t* b = src + static_cast<ptrdiff_t>(y) * stride + r.x0;
+        const uint8_t* e = src + static_cast<ptrdiff_t>(FoldIntoRange(y + 1, r.y0, r.h)) * stride + r.x0;
         for (int i = 0; i < w; ++i)
             c[i] = Op::Apply(Op::Apply(a[i], b[i]), e[i]);
 
@@ -88,6 +87,34 @@ void Morphology(const uint8_t* src, uint8_t* dst, int stride, FilterRange r)
         for (int i : {0, w - 1}) {
             d[i] = Op::Apply(Op::Apply(c[FoldIntoRange(i - 1, 0, w)], c[i]),
                              c[FoldIntoRange(i + 1, 0, w)]);
+        }
+    }
+}
+
+template <typename Op>
+void Morphology(const uint8_t* src, uint8_t* dst, int stride, FilterRange r)
+{
+    if (r.w < 1 || r.h < 1)
+        return;
+    ParallelFor(r.y0, r.y0 + r.h, RowsForBytes(static_cast<size_t>(r.w)),
+                [&](int first, int last) { MorphologyRows<Op>(src, dst, stride, r, first, last); });
+}
+
+// D = 255 inside the byte band [lo, lo + span], 0 outside, then flipped:
+// rows [first, last) of the range.
+void BinarizeRows(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int first, int last,
+                  bool empty, uint8_t lo, uint8_t span, uint8_t flip)
+{
+    for (int y = first; y < last; ++y) {
+        const uint8_t* s = src + static_cast<ptrdiff_t>(y) * stride + r.x0;
+        uint8_t* d = dst + static_cast<ptrdiff_t>(y) * stride + r.x0;
+        if (empty) {
+            std::memset(d, flip, static_cast<size_t>(r.w));
+            continue;
+        }
+        for (int i = 0; i < r.w; ++i) {
+            const uint8_t inside = static_cast<uint8_t>(s[i] - lo) <= span ? 0xff : 0x00;
+            d[i] = inside ^ flip;
         }
     }
 }
@@ -271,20 +298,12 @@ void BinarizeKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r,
     // Strict band low < v < high as the inclusive byte band first..last.
     const long long first = std::max(static_cast<long long>(low) + 1, 0LL);
     const long long last = std::min(static_cast<long long>(high) - 1, 255LL);
-    for (int y = r.y0; y < r.y0 + r.h; ++y) {
-        const uint8_t* s = src + static_cast<ptrdiff_t>(y) * stride + r.x0;
-        uint8_t* d = dst + static_cast<ptrdiff_t>(y) * stride + r.x0;
-        if (first > last) {
-            std::memset(d, flip, static_cast<size_t>(r.w));
-            continue;
-        }
-        const uint8_t lo = static_cast<uint8_t>(first);
-        const uint8_t span = static_cast<uint8_t>(last - first);
-        for (int i = 0; i < r.w; ++i) {
-            const uint8_t inside = static_cast<uint8_t>(s[i] - lo) <= span ? 0xff : 0x00;
-            d[i] = inside ^ flip;
-        }
-    }
+    const bool empty = first > last;
+    const uint8_t lo = static_cast<uint8_t>(empty ? 0 : first);
+    const uint8_t span = static_cast<uint8_t>(empty ? 0 : last - first);
+    ParallelFor(r.y0, r.y0 + r.h, RowsForBytes(static_cast<size_t>(r.w)), [&](int top, int bottom) {
+        BinarizeRows(src, dst, stride, r, top, bottom, empty, lo, span, flip);
+    });
 }
 
 void DilateKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r)

@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 
+#include "core/isa.h"
+#include "core/parallel.h"
 #include "core/plane_bank.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -170,16 +173,6 @@ bool CpuHas(TableLookupPath path)
     }
 }
 
-TableLookupPath BestPath()
-{
-    for (TableLookupPath p : {TableLookupPath::kVbmi, TableLookupPath::kAvx2})
-        if (CpuHas(p))
-            return p;
-    return TableLookupPath::kScalar;
-}
-
-// kAuto until a test or benchmark forces a path.
-std::atomic<TableLookupPath> forcedPath{TableLookupPath::kAuto};
 
 template <void (*Row)(const uint8_t*, uint8_t*, int, const uint8_t*)>
 void ApplyTableByRows(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, const uint8_t table[256])
@@ -192,43 +185,38 @@ void ApplyTableByRows(const uint8_t* src, uint8_t* dst, int stride, FilterRange 
 
 void ApplyTable(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, const uint8_t table[256])
 {
-    switch (ActiveTableLookupPath()) {
+    const TableLookupPath path = ActiveTableLookupPath();
+    // A point operation: any band of rows is a range of its own.
+    ParallelFor(r.y0, r.y0 + r.h, RowsForBytes(static_cast<size_t>(r.w)), [&](int first, int last) {
+        const FilterRange band{r.x0, first, r.w, last - first};
+        switch (path) {
 #ifdef LUMADRIFT_TABLE_SIMD
-    case TableLookupPath::kAvx2:
-        ApplyTableAvx2(src, dst, stride, r, table);
-        return;
-    case TableLookupPath::kVbmi:
-        ApplyTableByRows<ApplyTableRowVbmi>(src, dst, stride, r, table);
-        return;
+        case TableLookupPath::kAvx2:
+            ApplyTableAvx2(src, dst, stride, band, table);
+            return;
+        case TableLookupPath::kVbmi:
+            ApplyTableByRows<ApplyTableRowVbmi>(src, dst, stride, band, table);
+            return;
 #endif
-    default:
-        ApplyTableByRows<ApplyTableRow>(src, dst, stride, r, table);
-        return;
-    }
+        default:
+            ApplyTableByRows<ApplyTableRow>(src, dst, stride, band, table);
+            return;
+        }
+    });
 }
 
 }  // namespace
 
-bool TableLookupPathAvailable(TableLookupPath path)
-{
-    return path == TableLookupPath::kAuto || CpuHas(path);
-}
-
-bool SetTableLookupPath(TableLookupPath path)
-{
-    if (!TableLookupPathAvailable(path))
-        return false;
-    forcedPath.store(path, std::memory_order_relaxed);
-    return true;
-}
+bool TableLookupPathAvailable(TableLookupPath path) { return CpuHas(path); }
 
 TableLookupPath ActiveTableLookupPath()
 {
-    const TableLookupPath forced = forcedPath.load(std::memory_order_relaxed);
-    if (forced != TableLookupPath::kAuto)
-        return forced;
-    static const TableLookupPath best = BestPath();
-    return best;
+    const IsaLevel level = ActiveIsa();
+    if (level >= IsaLevel::Avx512 && CpuHas(TableLookupPath::kVbmi))
+        return TableLookupPath::kVbmi;
+    if (level >= IsaLevel::Avx2 && CpuHas(TableLookupPath::kAvx2))
+        return TableLookupPath::kAvx2;
+    return TableLookupPath::kScalar;
 }
 
 void LookupKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, const uint8_t table[256])
@@ -238,12 +226,15 @@ void LookupKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, c
     ApplyTable(src, dst, stride, r, table);
 }
 
-void HistogramKernel(const uint8_t* src, int stride, FilterRange r, int32_t counts[256])
+namespace {
+
+// Four sets of counters, so runs of one density do not wait on the same
+// counter's previous increment; eight pixels per load. Adds rows [first,
+// last) into total.
+void HistogramBand(const uint8_t* src, int stride, FilterRange r, int first, int last, uint32_t total[256])
 {
-    // Four sets of counters, so runs of one density do not wait on the same
-    // counter's previous increment; eight pixels per load.
     uint32_t part[4][256] = {};
-    for (int y = r.y0; y < r.y0 + r.h; ++y) {
+    for (int y = first; y < last; ++y) {
         const uint8_t* s = src + static_cast<ptrdiff_t>(y) * stride + r.x0;
         int i = 0;
         for (; i + 8 <= r.w; i += 8) {
@@ -262,7 +253,25 @@ void HistogramKernel(const uint8_t* src, int stride, FilterRange r, int32_t coun
             ++part[0][s[i]];
     }
     for (int v = 0; v < 256; ++v)
-        counts[v] = static_cast<int32_t>(part[0][v] + part[1][v] + part[2][v] + part[3][v]);
+        total[v] += part[0][v] + part[1][v] + part[2][v] + part[3][v];
+}
+
+}  // namespace
+
+void HistogramKernel(const uint8_t* src, int stride, FilterRange r, int32_t counts[256])
+{
+    // Counts of the bands add up to the same total in any order.
+    uint32_t total[256] = {};
+    std::mutex lock;
+    ParallelFor(r.y0, r.y0 + r.h, RowsForBytes(static_cast<size_t>(r.w)), [&](int first, int last) {
+        uint32_t band[256] = {};
+        HistogramBand(src, stride, r, first, last, band);
+        std::lock_guard<std::mutex> hold(lock);
+        for (int v = 0; v < 256; ++v)
+            total[v] += band[v];
+    });
+    for (int v = 0; v < 256; ++v)
+        counts[v] = static_cast<int32_t>(total[v]);
 }
 
 void ContrastTable(double factor, uint8_t table[256])

@@ -51,19 +51,15 @@ void EqualizeKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r)
 void LookupKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, const uint8_t table[256]);
 
 // How the table filters (contrast, gamma, equalization's mapping and
-// LookupKernel) look their bytes up. kAuto takes the fastest the processor
-// offers: 64-byte byte permutes (kVbmi), else 32-byte shuffles over sixteen
-// 16-entry rows (kAvx2), else one load per byte (kScalar). Every path gives
-// the same bytes; forcing one lets tests run all of them on one machine and
-// benchmarks show them side by side.
-enum class TableLookupPath { kAuto, kScalar, kAvx2, kVbmi };
+// LookupKernel) look their bytes up, by core/isa.h's active level: at
+// Avx512, 64-byte byte permutes (kVbmi) when the processor also has VBMI,
+// else as at Avx2; at Avx2, 32-byte shuffles over sixteen 16-entry rows
+// (kAvx2); below, one load per byte (kScalar). Every path gives the same
+// bytes.
+enum class TableLookupPath { kScalar, kAvx2, kVbmi };
 // False when the processor or the build lacks the path's instructions.
 bool TableLookupPathAvailable(TableLookupPath path);
-// Forces a path for every later call in the process (kAuto returns to the
-// processor's best); refuses, changing nothing, a path that is not
-// available. Not meant to change while filters run on other threads.
-bool SetTableLookupPath(TableLookupPath path);
-// The path the next call will take; never kAuto.
+// The path the next call will take.
 TableLookupPath ActiveTableLookupPath();
 
 struct ContrastParams {

@@ -11,9 +11,20 @@
 
 #include "core/c_number.h"
 #include "core/file_io.h"
+#include "core/isa.h"
+#include "core/parallel.h"
 
 #if defined(__SSE2__)
+// GCC 12 takes the deliberately undefined pass-through operand inside some
+// AVX-512 intrinsics for an uninitialised read.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
+#else
+#include <immintrin.h>
+#endif
 #define LUMADRIFT_SSE2 1
 #endif
 
@@ -33,7 +44,7 @@ namespace {
 
 // Over-read allowance at the end of a cached row: the vector loops work in
 // whole blocks and throw away the pixels past the range.
-constexpr int kSlack = 32;
+constexpr int kSlack = 64;
 
 // The source rows a window needs, each copied once with its folded border
 // columns on both sides, so the per-pixel loops never fold. A row stays
@@ -271,7 +282,7 @@ inline uint8_t ClampTruncate(double t)
     return static_cast<uint8_t>(t);
 }
 
-[[maybe_unused]] void ConvolveRowScalar(const double* const* rows, const std::vector<DoubleTerm>& terms, int w,
+void ConvolveRowScalar(const double* const* rows, const std::vector<DoubleTerm>& terms, int w,
                        bool divide, double sum, uint8_t* out)
 {
     for (int x = 0; x < w; ++x) {
@@ -370,11 +381,40 @@ __attribute__((target("avx"))) void ConvolveRowAvx(const double* const* rows,
     }
 }
 
-bool HaveAvx()
+// Eight lanes, the same per-lane operations again.
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void ConvolveRowAvx512(const double* const* rows,
+                                                                           const std::vector<DoubleTerm>& terms,
+                                                                           int w, bool divide, double sum,
+                                                                           uint8_t* out)
 {
-    static const bool have = __builtin_cpu_supports("avx");
-    return have;
+    constexpr int kVec = 8;
+    constexpr int kBlock = 8 * kVec;
+    const __m512d zero = _mm512_setzero_pd();
+    const __m512d top = _mm512_set1_pd(255.0);
+    const __m512d sumv = _mm512_set1_pd(sum);
+    for (int x = 0; x < w; x += kBlock) {
+        __m512d acc[kVec];
+        for (int v = 0; v < kVec; ++v)
+            acc[v] = zero;
+        for (const DoubleTerm& t : terms) {
+            const double* p = rows[t.row] + x + t.dx;
+            const __m512d c = _mm512_set1_pd(t.coef);
+            for (int v = 0; v < kVec; ++v)
+                acc[v] = _mm512_add_pd(acc[v], _mm512_mul_pd(_mm512_loadu_pd(p + 8 * v), c));
+        }
+        alignas(64) uint8_t bytes[kBlock];
+        for (int v = 0; v < kVec; ++v) {
+            __m512d a = divide ? _mm512_div_pd(acc[v], sumv) : acc[v];
+            // max with zero first: a NaN lane becomes 0, as in the scalar rule.
+            a = _mm512_min_pd(_mm512_max_pd(a, zero), top);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes + 8 * v), _mm256_cvtepi32_epi8(_mm512_cvttpd_epi32(a)));
+        }
+        std::memcpy(out + x, bytes, static_cast<size_t>(std::min(kBlock, w - x)));
+    }
 }
+
+bool HaveAvx() { return ActiveIsa() >= IsaLevel::Avx2; }
+bool HaveAvx512() { return ActiveIsa() >= IsaLevel::Avx512; }
 #endif
 
 // Integer kernels whose products and sums stay exact in 16 bits: the double
@@ -422,6 +462,71 @@ void ConvolveRowInt16(const uint8_t* const* rows, const std::vector<IntTerm>& te
     }
 }
 #endif
+
+// The 1-2-1 kernel ({1, 2, 1} times {1, 2, 1}, sum 16) factors into a column
+// pass and a row pass over integers: the sum of the nine products is the
+// same integer either way, and dividing a non-negative sum by 16 and
+// truncating is a shift. Rows [first, last) of the range.
+inline __attribute__((always_inline)) void Smooth121Rows(const uint8_t* src, uint8_t* dst, int stride,
+                                                          FilterRange r, int first, int last)
+{
+    const int w = r.w;
+    std::vector<uint16_t> column(static_cast<size_t>(w) + 2);
+    uint16_t* c = column.data() + 1;
+    for (int y = first; y < last; ++y) {
+        const uint8_t* __restrict a = src + static_cast<size_t>(FoldIntoRange(y - 1, r.y0, r.h)) * stride + r.x0;
+        const uint8_t* __restrict m = src + static_cast<size_t>(y) * stride + r.x0;
+        const uint8_t* __restrict e = src + static_cast<size_t>(FoldIntoRange(y + 1, r.y0, r.h)) * stride + r.x0;
+        for (int x = 0; x < w; ++x)
+            c[x] = static_cast<uint16_t>(a[x] + 2 * m[x] + e[x]);
+        c[-1] = c[FoldIntoRange(-1, 0, w)];
+        c[w] = c[FoldIntoRange(w, 0, w)];
+        uint8_t* __restrict d = dst + static_cast<size_t>(y) * stride + r.x0;
+        for (int x = 0; x < w; ++x)
+            d[x] = static_cast<uint8_t>((c[x - 1] + 2 * c[x] + c[x + 1]) >> 4);
+    }
+}
+
+// The same loops compiled for each instruction set; the compiler turns them
+// into vector code of its width.
+void Smooth121Plain(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int first, int last)
+{
+    Smooth121Rows(src, dst, stride, r, first, last);
+}
+#if defined(__GNUC__) && defined(__x86_64__)
+__attribute__((target("avx2"))) void Smooth121Avx2(const uint8_t* src, uint8_t* dst, int stride, FilterRange r,
+                                                   int first, int last)
+{
+    Smooth121Rows(src, dst, stride, r, first, last);
+}
+__attribute__((target("avx512f,avx512bw"))) void Smooth121Avx512(const uint8_t* src, uint8_t* dst, int stride,
+                                                                 FilterRange r, int first, int last)
+{
+    Smooth121Rows(src, dst, stride, r, first, last);
+}
+#endif
+
+void Smooth121Band(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int first, int last)
+{
+#if defined(__GNUC__) && defined(__x86_64__)
+    const IsaLevel level = ActiveIsa();
+    if (level >= IsaLevel::Avx512)
+        return Smooth121Avx512(src, dst, stride, r, first, last);
+    if (level >= IsaLevel::Avx2)
+        return Smooth121Avx2(src, dst, stride, r, first, last);
+#endif
+    Smooth121Plain(src, dst, stride, r, first, last);
+}
+
+bool IsSmooth121(const double* k, int cols, int rows)
+{
+    if (cols != 3 || rows != 3)
+        return false;
+    for (int i = 0; i < 9; ++i)
+        if (k[i] != kSmoothKernel[i])
+            return false;
+    return true;
+}
 
 // Integer coefficients of a bounded total, as 16-bit terms; false when the
 // kernel needs the double path.
@@ -485,21 +590,24 @@ int GradientMagnitudeKernel(const uint8_t* src, uint8_t* dst, int stride, Filter
     const std::vector<IntTerm> ta = IntTerms(a, size);
     const std::vector<IntTerm> tb = IntTerms(b, size);
     const int r = size / 2;
-    FoldedRows<uint8_t> cache(src, stride, range, r, r);
 #if LUMADRIFT_SSE2
-    const bool vector = FitsSixteenBits(ta) && FitsSixteenBits(tb);
+    const bool vector = FitsSixteenBits(ta) && FitsSixteenBits(tb) && ActiveIsa() >= IsaLevel::Sse2;
 #endif
-    for (int y = range.y0; y < range.y0 + range.h; ++y) {
-        const uint8_t* const* rows = cache.Rows(y);
-        uint8_t* out = DstRow(dst, stride, range, y);
+    // Each band caches its own rows, so the bands are independent.
+    ParallelFor(range.y0, range.y0 + range.h, std::max(8, size), [&](int first, int last) {
+        FoldedRows<uint8_t> cache(src, stride, range, r, r);
+        for (int y = first; y < last; ++y) {
+            const uint8_t* const* rows = cache.Rows(y);
+            uint8_t* out = DstRow(dst, stride, range, y);
 #if LUMADRIFT_SSE2
-        if (vector) {
-            GradientRowSse2(rows, range.w, ta, tb, out);
-            continue;
+            if (vector) {
+                GradientRowSse2(rows, range.w, ta, tb, out);
+                continue;
+            }
+#endif
+            GradientRowScalar(rows, range.w, ta, tb, out);
         }
-#endif
-        GradientRowScalar(rows, range.w, ta, tb, out);
-    }
+    });
     return 0;
 }
 
@@ -525,34 +633,55 @@ int ConvolveKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange ran
     for (long long i = 0; i < static_cast<long long>(cols) * rows; ++i)
         sum += k[i];
     const bool divide = sum > 0.0;
+    // The scalar level takes the general loops below, so they run in tests
+    // on any processor.
+    const bool vector = ActiveIsa() >= IsaLevel::Sse2;
+    if (vector && IsSmooth121(k, cols, rows)) {
+        ParallelFor(range.y0, range.y0 + range.h, RowsForBytes(static_cast<size_t>(range.w) * 4),
+                    [&](int first, int last) { Smooth121Band(src, dst, stride, range, first, last); });
+        return 0;
+    }
 
 #if LUMADRIFT_SSE2
     std::vector<IntTerm> intTerms;
     int isum = 0;
-    if (SmallIntegerKernel(k, cols, rows, intTerms, isum)) {
-        FoldedRows<uint8_t> cache(src, stride, range, cols / 2, rows / 2);
-        for (int y = range.y0; y < range.y0 + range.h; ++y)
-            ConvolveRowInt16(cache.Rows(y), intTerms, range.w, isum, DstRow(dst, stride, range, y));
+    const int minRows = std::max(8, rows);
+    if (vector && SmallIntegerKernel(k, cols, rows, intTerms, isum)) {
+        ParallelFor(range.y0, range.y0 + range.h, minRows, [&](int first, int last) {
+            FoldedRows<uint8_t> cache(src, stride, range, cols / 2, rows / 2);
+            for (int y = first; y < last; ++y)
+                ConvolveRowInt16(cache.Rows(y), intTerms, range.w, isum, DstRow(dst, stride, range, y));
+        });
         return 0;
     }
+#else
+    const int minRows = std::max(8, rows);
 #endif
     const std::vector<DoubleTerm> terms = DoubleTerms(k, cols, rows);
-    FoldedRows<double> cache(src, stride, range, cols / 2, rows / 2);
-    for (int y = range.y0; y < range.y0 + range.h; ++y) {
-        const double* const* rowPtrs = cache.Rows(y);
-        uint8_t* out = DstRow(dst, stride, range, y);
+    ParallelFor(range.y0, range.y0 + range.h, minRows, [&](int first, int last) {
+        FoldedRows<double> cache(src, stride, range, cols / 2, rows / 2);
+        for (int y = first; y < last; ++y) {
+            const double* const* rowPtrs = cache.Rows(y);
+            uint8_t* out = DstRow(dst, stride, range, y);
 #if LUMADRIFT_AVX_DISPATCH
-        if (HaveAvx()) {
-            ConvolveRowAvx(rowPtrs, terms, range.w, divide, sum, out);
-            continue;
-        }
+            if (HaveAvx512()) {
+                ConvolveRowAvx512(rowPtrs, terms, range.w, divide, sum, out);
+                continue;
+            }
+            if (HaveAvx()) {
+                ConvolveRowAvx(rowPtrs, terms, range.w, divide, sum, out);
+                continue;
+            }
 #endif
 #if LUMADRIFT_SSE2
-        ConvolveRowSse2(rowPtrs, terms, range.w, divide, sum, out);
-#else
-        ConvolveRowScalar(rowPtrs, terms, range.w, divide, sum, out);
+            if (vector) {
+                ConvolveRowSse2(rowPtrs, terms, range.w, divide, sum, out);
+                continue;
+            }
 #endif
-    }
+            ConvolveRowScalar(rowPtrs, terms, range.w, divide, sum, out);
+        }
+    });
     return 0;
 }
 

@@ -15,6 +15,8 @@
 
 #include "core/c_number.h"
 #include "core/file_io.h"
+#include "core/isa.h"
+#include "core/parallel.h"
 #include "filters/border.h"
 
 // Wide vectors cross function boundaries only inside this file, and every
@@ -450,25 +452,11 @@ __attribute__((target("avx512f"), flatten)) void RunWorkerAvx512(const PassJob& 
                                                                   int workers, double* scratchRe,
                                                                   double* scratchIm)
 {
-    RunWorkerGeneric<V4>(job, worker, workers, scratchRe, scratchIm);
+    RunWorkerGeneric<V8>(job, worker, workers, scratchRe, scratchIm);
 }
 #endif
 
 using WorkerFn = void (*)(const PassJob&, int, int, double*, double*);
-
-bool LevelSupported(int level)
-{
-    if (level == kFftPlain)
-        return true;
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_cpu_init();
-    if (level == kFftAvx2)
-        return __builtin_cpu_supports("avx2");
-    if (level == kFftAvx512)
-        return __builtin_cpu_supports("avx512f");
-#endif
-    return false;
-}
 
 WorkerFn WorkerFor(int level)
 {
@@ -481,18 +469,16 @@ WorkerFn WorkerFor(int level)
     return RunWorkerBase;
 }
 
-int BestLevel()
+int CurrentLevel()
 {
-    for (int level : {kFftAvx512, kFftAvx2})
-        if (LevelSupported(level))
-            return level;
+#if defined(__x86_64__) || defined(__i386__)
+    const IsaLevel level = ActiveIsa();
+    if (level >= IsaLevel::Avx512)
+        return kFftAvx512;
+    if (level >= IsaLevel::Avx2)
+        return kFftAvx2;
+#endif
     return kFftPlain;
-}
-
-std::atomic<int>& CurrentLevel()
-{
-    static std::atomic<int> level{BestLevel()};
-    return level;
 }
 
 // Scratch of one worker for one array: a block of lines interleaved, or a
@@ -510,7 +496,7 @@ int PassWorkers(int lines, int threads) { return std::min(threads, UnitCount(lin
 // imaginary parts.
 void RunPass(const PassJob& job, int threads, double* pool)
 {
-    const WorkerFn worker = WorkerFor(CurrentLevel().load(std::memory_order_relaxed));
+    const WorkerFn worker = WorkerFor(CurrentLevel());
     const int workers = PassWorkers(job.lines, threads);
     const size_t share = WorkerScratch(job.n, job.lines);
     if (workers <= 1) {
@@ -582,19 +568,11 @@ void AppendMaskValue(std::string& out, double v)
 
 }  // namespace
 
-int FftInstructionLevel() { return CurrentLevel().load(std::memory_order_relaxed); }
-
-int SelectFftInstructionLevel(int level)
-{
-    if (level < 0)
-        level = BestLevel();
-    if (!LevelSupported(level))
-        return -1;
-    CurrentLevel().store(level, std::memory_order_relaxed);
-    return 0;
-}
+int FftInstructionLevel() { return CurrentLevel(); }
 
 // ---- FftBank -------------------------------------------------------------------
+
+int DefaultFftThreads() { return std::max(1, std::min(5, ParallelThreads())); }
 
 int FftGridLength(int size)
 {

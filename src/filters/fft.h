@@ -47,18 +47,20 @@ struct FftParams {
 };
 
 // Instruction sets of the transform; every one gives the same bits, they
-// only differ in how many lines one instruction covers.
+// only differ in how many lines one instruction covers. The set follows
+// core/isa.h's active level: Avx512 and Avx2 take theirs, the levels below
+// the plain one.
 enum FftInstructionSet : int {
     kFftPlain = 0,   // two lines per instruction (any processor)
     kFftAvx2 = 1,    // four
     kFftAvx512 = 2,  // eight
 };
-// The set in use: the widest the processor has, unless one was selected.
+// The set the next transform uses.
 int FftInstructionLevel();
-// Selects a set (a negative level: the widest again) so that tests and
-// benchmarks can reach each; -1 when the processor lacks it. Not to be
-// called while a transform runs.
-int SelectFftInstructionLevel(int level);
+
+// Workers of a transform when the settings name none: one per thread of
+// the pool (core/parallel.h), at most five.
+int DefaultFftThreads();
 
 // Smallest power of two >= size and >= 2; -1 when size is below 1 or the
 // power would exceed 2^30.

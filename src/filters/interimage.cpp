@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/parallel.h"
+
 namespace lumadrift {
 
 namespace {
@@ -45,15 +47,18 @@ void CombineRange(PlaneBank& bank, BitOp op)
     const int y0 = bank.QueryPlaneBank(kBankRangeTop);
     const int rw = bank.QueryPlaneBank(kBankRangeWidth);
     const int rh = bank.QueryPlaneBank(kBankRangeHeight);
-    if (x0 == 0 && rw == w) {
-        const size_t off = static_cast<size_t>(y0) * w;
-        CombineBytes(dst + off, src + off, static_cast<size_t>(rw) * rh, op);
-        return;
-    }
-    for (int y = y0; y < y0 + rh; ++y) {
-        const size_t off = static_cast<size_t>(y) * w + x0;
-        CombineBytes(dst + off, src + off, static_cast<size_t>(rw), op);
-    }
+    // Byte by byte, so any split of the rows gives the same result.
+    ParallelFor(y0, y0 + rh, RowsForBytes(static_cast<size_t>(w)), [&](int first, int last) {
+        if (x0 == 0 && rw == w) {
+            const size_t off = static_cast<size_t>(first) * w;
+            CombineBytes(dst + off, src + off, static_cast<size_t>(rw) * (last - first), op);
+            return;
+        }
+        for (int y = first; y < last; ++y) {
+            const size_t off = static_cast<size_t>(y) * w + x0;
+            CombineBytes(dst + off, src + off, static_cast<size_t>(rw), op);
+        }
+    });
 }
 
 

@@ -5,10 +5,17 @@
 #include <cstdio>
 #include <cstring>
 #include <locale.h>
+#include <mutex>
 
 #include "core/cp932.h"
 #include "core/c_number.h"
 #include "core/file_io.h"
+#include "core/isa.h"
+#include "core/parallel.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace lumadrift {
 
@@ -20,7 +27,6 @@ constexpr int kTableSize = 2048;
 struct Run {
     int x0;  // first and last column, relative to the range's left edge
     int x1;
-    size_t index;  // position of the run in the image-wide run order
 };
 
 inline uint64_t Load8(const uint8_t* p)
@@ -30,32 +36,89 @@ inline uint64_t Load8(const uint8_t* p)
     return v;
 }
 
-// True when some byte of v is zero.
-inline bool HasZeroByte(uint64_t v)
+// Bit i of the result: row[i] == 255, for i < n <= 64 (higher bits 0).
+inline uint64_t ObjectMaskPlain(const uint8_t* row, int n)
 {
-    return ((v - 0x0101010101010101ULL) & ~v & 0x8080808080808080ULL) != 0;
+    uint64_t m = 0;
+    for (int i = 0; i < n; ++i)
+        m |= static_cast<uint64_t>(row[i] == 255) << i;
+    return m;
 }
 
-// Appends the runs of 255 in row[0, w). Background stretches are skipped a
-// word at a time: a sparse binary image is mostly background.
-void FindRuns(const uint8_t* row, int w, size_t& nextIndex, std::vector<Run>& out)
+inline uint64_t ObjectMask(const uint8_t* row, int n)
 {
-    out.clear();
-    int x = 0;
-    while (x < w) {
-        while (x + 8 <= w && !HasZeroByte(~Load8(row + x)))
-            x += 8;
-        while (x < w && row[x] != 255)
-            ++x;
-        if (x >= w)
-            break;
-        const int start = x;
-        while (x + 8 <= w && Load8(row + x) == ~0ULL)
-            x += 8;
-        while (x < w && row[x] == 255)
-            ++x;
-        out.push_back({start, x - 1, nextIndex++});
+#if defined(__SSE2__)
+    if (ActiveIsa() == IsaLevel::Scalar)
+        return ObjectMaskPlain(row, n);
+    alignas(16) uint8_t tail[64];
+    const uint8_t* p = row;
+    if (n < 64) {
+        std::memset(tail, 0, sizeof tail);
+        std::memcpy(tail, row, static_cast<size_t>(n));
+        p = tail;
     }
+    const __m128i white = _mm_set1_epi8(static_cast<char>(0xff));
+    uint64_t m = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        m |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, white)))) << (16 * i);
+    }
+    return m;
+#else
+    return ObjectMaskPlain(row, n);
+#endif
+}
+
+// Appends the runs of 255 in row[0, w), found 64 pixels at a time from a
+// bit mask: each run costs two bit scans however long it is.
+void FindRuns(const uint8_t* row, int w, std::vector<Run>& out)
+{
+    bool open = false;  // a run reaches the end of the previous word
+    int start = 0;
+    for (int base = 0; base < w; base += 64) {
+        const int n = std::min(64, w - base);
+        uint64_t m = ObjectMask(row + base, n);
+        if (open) {
+            const uint64_t zeros = ~m;  // bits past the row's end count as background
+            if (zeros == 0)
+                continue;  // the whole word continues the run
+            const int e = __builtin_ctzll(zeros);
+            out.push_back({start, base + e - 1});
+            open = false;
+            m &= ~uint64_t{0} << e;
+        }
+        while (m) {
+            const int t = __builtin_ctzll(m);
+            const uint64_t zeros = ~m & (~uint64_t{0} << t);
+            if (zeros == 0) {
+                open = true;
+                start = base + t;
+                break;
+            }
+            const int e = __builtin_ctzll(zeros);
+            out.push_back({base + t, base + e - 1});
+            m &= ~uint64_t{0} << e;
+        }
+    }
+    if (open)
+        out.push_back({start, w - 1});
+}
+
+// Sets out[x0..x1] to n on a row whose other pixels are already final.
+inline void FillRun(uint8_t* out, int w, int x0, int x1, uint8_t n)
+{
+    const int len = x1 - x0 + 1;
+    if (len <= 8 && x0 + 8 <= w) {
+        // Short runs (the common case in noisy pictures) as one word,
+        // keeping the bytes past the run.
+        uint64_t word;
+        std::memcpy(&word, out + x0, 8);
+        const uint64_t mask = len == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * len)) - 1;
+        word = (word & ~mask) | (0x0101010101010101ULL * n & mask);
+        std::memcpy(out + x0, &word, 8);
+        return;
+    }
+    std::memset(out + x0, n, static_cast<size_t>(len));
 }
 
 // Union-find over the provisional labels. The root of a class is always its
@@ -145,15 +208,40 @@ LabelOutcome LabelKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRan
     const int w = range.w;
     auto srcRow = [&](int y) { return src + static_cast<size_t>(range.y0 + y) * stride + range.x0; };
 
-    // First scan: one provisional label per run, connected to the runs of
-    // the row above that touch it or its two diagonal ends. The labels live
-    // in image-wide run order, so a compaction can rewrite them without
-    // touching the plane.
-    std::vector<uint16_t> runLabels;
-    std::vector<Run> prev, cur;
+    // The runs of every row, found in bands on the pool (a row's runs do not
+    // depend on any other row). Each band keeps its own list; rowRuns and
+    // rowCount point into them.
+    const int h = range.h;
+    std::vector<const Run*> rowRuns(static_cast<size_t>(h));
+    std::vector<uint32_t> rowCount(static_cast<size_t>(h));
+    std::vector<std::vector<Run>> bandRuns;
+    std::mutex lock;
+    ParallelFor(0, h, RowsForBytes(static_cast<size_t>(w)), [&](int first, int last) {
+        std::vector<Run> runs;
+        std::vector<size_t> start(static_cast<size_t>(last - first));
+        for (int y = first; y < last; ++y) {
+            start[y - first] = runs.size();
+            FindRuns(srcRow(y), w, runs);
+            rowCount[y] = static_cast<uint32_t>(runs.size() - start[y - first]);
+        }
+        for (int y = first; y < last; ++y)
+            rowRuns[y] = runs.data() + start[y - first];
+        std::lock_guard<std::mutex> hold(lock);
+        bandRuns.push_back(std::move(runs));  // moving keeps the elements where they are
+    });
+    // rowFirst[y]: image-wide raster position of row y's first run.
+    std::vector<size_t> rowFirst(static_cast<size_t>(h) + 1, 0);
+    for (int y = 0; y < h; ++y)
+        rowFirst[y + 1] = rowFirst[y] + rowCount[y];
+
+    // First scan, in raster order: one provisional label per run, connected
+    // to the runs of the row above that touch it or its two diagonal ends.
+    // The labels live in image-wide run order, so a compaction can rewrite
+    // them without touching the plane.
+    std::vector<uint16_t> runLabels(rowFirst[h]);
+    size_t labelled = 0;
     LabelTable table;
     bool lost = false;
-    size_t nextIndex = 0;
 
     auto newLabel = [&]() -> int {
         if (table.full()) {
@@ -166,8 +254,8 @@ LabelOutcome LabelKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRan
             }
             int classes = 0;
             const auto& map = table.Resolve(classes);
-            for (uint16_t& l : runLabels)
-                l = map[l];
+            for (size_t i = 0; i < labelled; ++i)
+                runLabels[i] = map[runLabels[i]];
             table.Restart(classes);
             if (table.full()) {
                 lost = true;
@@ -177,41 +265,46 @@ LabelOutcome LabelKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRan
         return table.Add();
     };
 
-    for (int y = 0; y < range.h; ++y) {
-        FindRuns(srcRow(y), w, nextIndex, cur);
+    for (int y = 0; y < h; ++y) {
+        const Run* cur = rowRuns[y];
+        const Run* prev = y > 0 ? rowRuns[y - 1] : nullptr;
+        const size_t prevCount = y > 0 ? rowCount[y - 1] : 0;
+        const uint16_t* prevLabels = y > 0 ? runLabels.data() + rowFirst[y - 1] : nullptr;
         size_t j = 0;
-        for (const Run& r : cur) {
-            while (j < prev.size() && prev[j].x1 < r.x0 - 1)
+        for (uint32_t i = 0; i < rowCount[y]; ++i) {
+            const Run& r = cur[i];
+            while (j < prevCount && prev[j].x1 < r.x0 - 1)
                 ++j;
             int root = 0;
-            for (size_t k = j; k < prev.size() && prev[k].x0 <= r.x1 + 1; ++k) {
-                const int l = runLabels[prev[k].index];
+            for (size_t k = j; k < prevCount && prev[k].x0 <= r.x1 + 1; ++k) {
+                const int l = prevLabels[k];
                 if (l == 0)
                     continue;
                 root = root == 0 ? table.Find(l) : table.Unite(root, l);
             }
-            runLabels.push_back(static_cast<uint16_t>(root != 0 ? root : newLabel()));
+            const int label = root != 0 ? root : newLabel();
+            runLabels[labelled++] = static_cast<uint16_t>(label);
         }
-        std::swap(prev, cur);
     }
 
     int classes = 0;
     const auto& finalOf = table.Resolve(classes);
 
-    // Output scan: the runs are found again in the same order, so only their
-    // labels had to be kept. Reading row y before clearing it keeps an
-    // in-place call correct.
-    nextIndex = 0;
-    for (int y = 0; y < range.h; ++y) {
-        FindRuns(srcRow(y), w, nextIndex, cur);
-        uint8_t* out = dst + static_cast<size_t>(range.y0 + y) * stride + range.x0;
-        std::memset(out, 0, static_cast<size_t>(w));
-        for (const Run& r : cur) {
-            const int n = finalOf[runLabels[r.index]];
-            if (n != 0 && n <= 255)
-                std::memset(out + r.x0, n, static_cast<size_t>(r.x1 - r.x0 + 1));
+    // Output scan, rows again on the pool. The source was read completely
+    // above, so an in-place call is correct.
+    ParallelFor(0, h, RowsForBytes(static_cast<size_t>(w)), [&](int first, int last) {
+        for (int y = first; y < last; ++y) {
+            uint8_t* out = dst + static_cast<size_t>(range.y0 + y) * stride + range.x0;
+            std::memset(out, 0, static_cast<size_t>(w));
+            const Run* runs = rowRuns[y];
+            const uint16_t* labels = runLabels.data() + rowFirst[y];
+            for (uint32_t i = 0; i < rowCount[y]; ++i) {
+                const int n = finalOf[labels[i]];
+                if (n != 0 && n <= 255)
+                    FillRun(out, w, runs[i].x0, runs[i].x1, static_cast<uint8_t>(n));
+            }
         }
-    }
+    });
 
     outcome.count = classes + 1;
     outcome.overflow = (outcome.count > 255 || lost) ? 1 : 0;
@@ -296,14 +389,14 @@ int LabelCentroid(const uint8_t* plane, int stride, FilterRange range, int n, do
     return 0;
 }
 
-std::array<LabelStatistics, 256> GatherLabelStatistics(const uint8_t* plane, int stride,
-                                                       FilterRange range)
+namespace {
+
+// Statistics of rows [first, last).
+std::array<LabelStatistics, 256> GatherBand(const uint8_t* plane, int stride, FilterRange range, int first, int last)
 {
     std::array<LabelStatistics, 256> stats{};
-    if (!RangeUsable(plane, stride, range))
-        return stats;
     const int w = range.w;
-    for (int y = range.y0; y < range.y0 + range.h; ++y) {
+    for (int y = first; y < last; ++y) {
         const uint8_t* row = plane + static_cast<size_t>(y) * stride + range.x0;
         int x = 0;
         while (x < w) {
@@ -339,6 +432,42 @@ std::array<LabelStatistics, 256> GatherLabelStatistics(const uint8_t* plane, int
     }
     return stats;
 }
+
+}  // namespace
+
+std::array<LabelStatistics, 256> GatherLabelStatistics(const uint8_t* plane, int stride,
+                                                       FilterRange range)
+{
+    std::array<LabelStatistics, 256> stats{};
+    if (!RangeUsable(plane, stride, range))
+        return stats;
+    // Bands gather on their own; counts and sums add and extremes combine
+    // the same way in any order.
+    std::mutex lock;
+    ParallelFor(range.y0, range.y0 + range.h, RowsForBytes(static_cast<size_t>(range.w)), [&](int first, int last) {
+        const auto band = GatherBand(plane, stride, range, first, last);
+        std::lock_guard<std::mutex> hold(lock);
+        for (int v = 1; v < 256; ++v) {
+            const LabelStatistics& b = band[v];
+            LabelStatistics& s = stats[v];
+            if (b.area == 0)
+                continue;
+            if (s.area == 0) {
+                s = b;
+                continue;
+            }
+            s.minX = std::min(s.minX, b.minX);
+            s.maxX = std::max(s.maxX, b.maxX);
+            s.minY = std::min(s.minY, b.minY);
+            s.maxY = std::max(s.maxY, b.maxY);
+            s.area += b.area;
+            s.sumX += b.sumX;
+            s.sumY += b.sumY;
+        }
+    });
+    return stats;
+}
+
 
 const std::array<LabelingColumn, 5> kLabelingColumns = {{
     {"No.", 40},

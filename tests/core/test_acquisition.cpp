@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "core/acquisition.h"
+#include "core/isa.h"
 
 namespace lumadrift {
 namespace {
@@ -76,15 +80,23 @@ TEST(Acquisition, UnknownChannelWritesNothing)
     EXPECT_EQ(out, 0x5A);
 }
 
-// Colours through the fast loops (vector and portable) against the formulas
-// one pixel at a time; the hue loops decide most pixels from a table.
-class AcquisitionLoops : public ::testing::TestWithParam<bool> {
+// Colours through the loops of every instruction-set level against the
+// formulas one pixel at a time; the hue loops decide most pixels from a
+// table or a polynomial.
+class AcquisitionLoops : public ::testing::TestWithParam<IsaLevel> {
 protected:
-    void SetUp() override { AllowAcquisitionSimd(GetParam()); }
-    void TearDown() override { AllowAcquisitionSimd(true); }
+    void SetUp() override
+    {
+        if (!IsaAvailable(GetParam()))
+            GTEST_SKIP() << "this processor does not run " << IsaName(GetParam());
+        cap_ = std::make_unique<ScopedIsaCap>(GetParam());
+    }
+    std::unique_ptr<ScopedIsaCap> cap_;
 };
 
-INSTANTIATE_TEST_SUITE_P(VectorAndPortable, AcquisitionLoops, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(EveryLevel, AcquisitionLoops,
+                         ::testing::Values(IsaLevel::Scalar, IsaLevel::Sse2, IsaLevel::Avx2, IsaLevel::Avx512),
+                         [](const auto& info) { return std::string(IsaName(info.param)); });
 
 TEST_P(AcquisitionLoops, AgreeWithTheFormulas)
 {

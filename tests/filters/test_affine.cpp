@@ -12,6 +12,7 @@
 
 #include "core/plane_bank.h"
 #include "support/canvas.h"
+#include "support/isa_levels.h"
 #include "reference/affine_ref.h"
 #include "reference/first_difference.h"
 
@@ -64,27 +65,18 @@ const ParamCase kParams[] = {
     {"TinyCentre", {-20, 1e-300, 3, 0.7, 1.3, 3, -1}},
 };
 
-// Holds the kernel to one instruction set for a scope.
-class SimdLimit {
-public:
-    explicit SimdLimit(AffineSimd widest) : previous_(LimitAffineSimd(widest)) {}
-    ~SimdLimit() { LimitAffineSimd(previous_); }
-
-private:
-    AffineSimd previous_;
-};
-
-const AffineSimd kPaths[] = {AffineSimd::Scalar, AffineSimd::Avx2, AffineSimd::Avx512};
-
-// The first path whose bytes differ from the reference, or "".
+// The first level whose bytes differ from the reference, or "". Levels
+// the processor lacks are left out here; the tests name them at the end.
 std::string MismatchOnAnyPath(const Canvas& in, const AffineParams& p)
 {
     const std::vector<uint8_t> want = Reference(in, p);
-    for (AffineSimd path : kPaths) {
-        SimdLimit limit(path);
+    for (IsaLevel level : test::kIsaLevels) {
+        if (!IsaAvailable(level))
+            continue;
+        ScopedIsaCap cap(level);
         const std::string diff = ref::FirstDifference(Transform(in, p), want, in.stride);
         if (!diff.empty())
-            return "path " + std::to_string(static_cast<int>(path)) + ": " + diff;
+            return std::string(IsaName(level)) + ": " + diff;
     }
     return "";
 }
@@ -110,6 +102,7 @@ TEST_P(AffineMatchesReference, OnEveryShape)
                 in.at(in.range.x0 + x, in.range.y0 + y) = static_cast<uint8_t>(rng());
         ASSERT_EQ(MismatchOnAnyPath(in, p), "");
     }
+    LUMADRIFT_SKIP_MISSING_ISA_LEVELS();
 }
 
 INSTANTIATE_TEST_SUITE_P(Params, AffineMatchesReference, ::testing::ValuesIn(kParams),
@@ -143,6 +136,7 @@ TEST(AffineProperty, EveryPathMatchesReferenceOnRandomParameters)
                                         << " shift " << p.shiftX << "," << p.shiftY);
         ASSERT_EQ(MismatchOnAnyPath(in, p), "");
     }
+    LUMADRIFT_SKIP_MISSING_ISA_LEVELS();
 }
 
 uint64_t Bits(double v)
@@ -196,9 +190,11 @@ TEST(AffineQuotients, EqualTheDivisionBitForBit)
                             (rng() % 2 ? -1 : 1));
             }
         }
-        for (AffineSimd path : kPaths) {
-            SCOPED_TRACE(testing::Message() << "path " << static_cast<int>(path));
-            SimdLimit limit(path);
+        for (IsaLevel level : test::kIsaLevels) {
+            if (!IsaAvailable(level))
+                continue;
+            SCOPED_TRACE(IsaName(level));
+            ScopedIsaCap cap(level);
             std::vector<double> q(n.size());
             AffineQuotients(n.data(), d, q.data(), static_cast<int>(n.size()));
             for (size_t i = 0; i < n.size(); ++i) {
@@ -211,6 +207,7 @@ TEST(AffineQuotients, EqualTheDivisionBitForBit)
             }
         }
     }
+    LUMADRIFT_SKIP_MISSING_ISA_LEVELS();
 }
 
 Canvas Ramp(int w, int h)

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <ostream>
 #include <random>
 #include <sstream>
@@ -15,6 +16,7 @@
 #include "core/plane_bank.h"
 #include "reference/first_difference.h"
 #include "support/canvas.h"
+#include "support/isa_levels.h"
 #include "reference/density_ref.h"
 
 namespace lumadrift {
@@ -44,9 +46,16 @@ const char* PathName(TableLookupPath path)
         return "avx2";
     case TableLookupPath::kVbmi:
         return "vbmi";
-    default:
-        return "auto";
     }
+    return "?";
+}
+
+// The instruction-set level whose path a test forces.
+IsaLevel LevelOf(TableLookupPath path)
+{
+    return path == TableLookupPath::kVbmi   ? IsaLevel::Avx512
+           : path == TableLookupPath::kAvx2 ? IsaLevel::Avx2
+                                            : IsaLevel::Scalar;
 }
 
 const TableLookupPath kForcedPaths[] = {TableLookupPath::kScalar, TableLookupPath::kAvx2, TableLookupPath::kVbmi};
@@ -59,11 +68,12 @@ protected:
     virtual TableLookupPath Path() const = 0;
     void SetUp() override
     {
-        if (!SetTableLookupPath(Path()))
+        if (!TableLookupPathAvailable(Path()))
             GTEST_SKIP() << PathName(Path()) << " not available on this processor";
+        cap_ = std::make_unique<ScopedIsaCap>(LevelOf(Path()));
         ASSERT_EQ(ActiveTableLookupPath(), Path());
     }
-    void TearDown() override { SetTableLookupPath(TableLookupPath::kAuto); }
+    std::unique_ptr<ScopedIsaCap> cap_;
 };
 
 struct Op {
@@ -226,28 +236,29 @@ TEST_P(DensityProperty, InPlaceMatchesLiteralLoop)
 INSTANTIATE_TEST_SUITE_P(Paths, DensityProperty, testing::ValuesIn(kForcedPaths),
                          [](const testing::TestParamInfo<TableLookupPath>& i) { return PathName(i.param); });
 
-TEST(TableLookupPath, ForcingPicksThePathAndAutoReturnsToTheBest)
+// Each level takes the widest look-up it has; without VBMI the Avx512
+// level falls back to the Avx2 look-up, and an uncapped run takes the
+// widest of all.
+TEST(TableLookupPath, FollowsTheInstructionSetLevel)
 {
-    const TableLookupPath best = ActiveTableLookupPath();
-    EXPECT_NE(best, TableLookupPath::kAuto);
-    EXPECT_TRUE(TableLookupPathAvailable(best));
-    // The best is the widest the processor has.
-    if (TableLookupPathAvailable(TableLookupPath::kVbmi)) {
-        EXPECT_EQ(best, TableLookupPath::kVbmi);
-    } else if (TableLookupPathAvailable(TableLookupPath::kAvx2)) {
-        EXPECT_EQ(best, TableLookupPath::kAvx2);
-    }
-    ASSERT_TRUE(SetTableLookupPath(TableLookupPath::kScalar));
-    EXPECT_EQ(ActiveTableLookupPath(), TableLookupPath::kScalar);
-    ASSERT_TRUE(SetTableLookupPath(TableLookupPath::kAuto));
-    EXPECT_EQ(ActiveTableLookupPath(), best);
-    for (TableLookupPath p : kForcedPaths) {
-        if (TableLookupPathAvailable(p))
+    const bool vbmi = TableLookupPathAvailable(TableLookupPath::kVbmi);
+    const struct {
+        IsaLevel level;
+        TableLookupPath path;
+    } rows[] = {{IsaLevel::Scalar, TableLookupPath::kScalar},
+                {IsaLevel::Sse2, TableLookupPath::kScalar},
+                {IsaLevel::Avx2, TableLookupPath::kAvx2},
+                {IsaLevel::Avx512, vbmi ? TableLookupPath::kVbmi : TableLookupPath::kAvx2}};
+    for (const auto& row : rows) {
+        if (!IsaAvailable(row.level))
             continue;
-        // Refused, and the path in use stays as it was.
-        EXPECT_FALSE(SetTableLookupPath(p)) << PathName(p);
-        EXPECT_EQ(ActiveTableLookupPath(), best);
+        ScopedIsaCap cap(row.level);
+        EXPECT_EQ(ActiveTableLookupPath(), row.path) << IsaName(row.level);
     }
+    if (vbmi) {
+        EXPECT_EQ(ActiveTableLookupPath(), TableLookupPath::kVbmi);
+    }
+    LUMADRIFT_SKIP_MISSING_ISA_LEVELS();
 }
 
 // Single densities through contrast and gamma: the worked examples.

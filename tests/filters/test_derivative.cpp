@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <functional>
 #include <random>
+#include <tuple>
 #include <string>
 #include <vector>
 
 #include "core/plane_bank.h"
 #include "support/canvas.h"
+#include "support/isa_levels.h"
 #include "reference/derivative_ref.h"
 #include "reference/first_difference.h"
 #include "support/test_support.h"
@@ -111,13 +113,17 @@ std::vector<Shape> Shapes()
     return s;
 }
 
-class DerivativeMatchesReference : public ::testing::TestWithParam<FilterCase> {};
+class DerivativeMatchesReference : public ::testing::TestWithParam<std::tuple<FilterCase, IsaLevel>> {};
 
 // Every shape, from one pixel up, byte for byte against the per-pixel sums,
-// kernels larger than the range included.
+// kernels larger than the range included, on every instruction-set level.
 TEST_P(DerivativeMatchesReference, OnEveryShape)
 {
-    const FilterCase& f = GetParam();
+    const FilterCase& f = std::get<0>(GetParam());
+    const IsaLevel level = std::get<1>(GetParam());
+    if (!IsaAvailable(level))
+        GTEST_SKIP() << "this processor does not run " << IsaName(level);
+    ScopedIsaCap cap(level);
     std::mt19937 rng(77);
     for (const Shape& s : Shapes()) {
         SCOPED_TRACE(testing::Message() << s.w << "x" << s.h);
@@ -130,8 +136,11 @@ TEST_P(DerivativeMatchesReference, OnEveryShape)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Filters, DerivativeMatchesReference, ::testing::ValuesIn(AllFilters()),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Filters, DerivativeMatchesReference,
+                         ::testing::Combine(::testing::ValuesIn(AllFilters()), ::testing::ValuesIn(test::kIsaLevels)),
+                         [](const auto& info) {
+                             return std::get<0>(info.param).name + "_" + IsaName(std::get<1>(info.param));
+                         });
 
 // ---- worked examples ----
 

@@ -12,6 +12,7 @@
 #include "core/plane_bank.h"
 #include "filters/border.h"
 #include "reference/fft_ref.h"
+#include "support/isa_levels.h"
 #include "support/test_support.h"
 
 namespace lumadrift {
@@ -140,19 +141,20 @@ TEST_P(FftGridShapes, MatchesRowsTransposeRowsBitForBit)
     const std::vector<double> re0 = Signal(cells, 3), im0 = Signal(cells, 4);
     std::vector<double> refRe = re0, refIm = im0;
     ref::RefFft2D(refRe, refIm, shape.nx, shape.ny, direction);
-    for (int level : {kFftPlain, kFftAvx2, kFftAvx512}) {
-        if (SelectFftInstructionLevel(level) != 0)
-            continue;  // this processor lacks it
+    for (IsaLevel level : test::kIsaLevels) {
+        if (!IsaAvailable(level))
+            continue;
+        ScopedIsaCap cap(level);
         for (int threads = 1; threads <= 5; ++threads) {
-            SCOPED_TRACE(::testing::Message() << "instruction set " << level << ", " << threads
-                                              << " threads");
+            SCOPED_TRACE(::testing::Message() << IsaName(level) << " (instruction set " << FftInstructionLevel()
+                                              << "), " << threads << " threads");
             std::vector<double> re = re0, im = im0;
             ASSERT_EQ(FftGrid(re.data(), im.data(), shape.nx, shape.ny, direction, threads), 0);
             EXPECT_TRUE(SameBits(re.data(), refRe.data(), cells));
             EXPECT_TRUE(SameBits(im.data(), refIm.data(), cells));
         }
     }
-    SelectFftInstructionLevel(-1);
+    LUMADRIFT_SKIP_MISSING_ISA_LEVELS();
 }
 
 INSTANTIATE_TEST_SUITE_P(

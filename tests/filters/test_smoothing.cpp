@@ -6,11 +6,13 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/plane_bank.h"
 #include "reference/first_difference.h"
 #include "support/canvas.h"
+#include "support/isa_levels.h"
 #include "reference/smoothing_ref.h"
 
 namespace lumadrift {
@@ -74,7 +76,7 @@ const Window kWindows[] = {
     {9, 1, -1}, {33, 3, -1}, {35, 35, -1}, {63, 1, -1},
     {1, 1, 0},  {3, 3, 4},   {3, 3, 0},   {3, 3, 8},   {3, 3, 3},    {5, 5, 12},
     {5, 5, 24}, {5, 5, 7},   {5, 3, 6},   {1, 7, 3},   {7, 1, 5},    {11, 11, 60},
-    {13, 11, 71}, {41, 3, 0}, {3, 41, 122},
+    {13, 11, 71}, {41, 3, 0}, {3, 41, 122}, {7, 7, 24}, {15, 15, 112}, {9, 21, 3},
 };
 
 struct Shape {
@@ -82,11 +84,17 @@ struct Shape {
     int w, h;
 };
 
-class SmoothingShapes : public testing::TestWithParam<Shape> {};
+class SmoothingShapes : public testing::TestWithParam<std::tuple<Shape, IsaLevel>> {};
 
+// Every window on every instruction-set level: the scalar level runs the
+// row histogram for every rank, Sse2 the networks and the plain column
+// histograms, Avx2 and up the vector column histograms.
 TEST_P(SmoothingShapes, FastMatchesLiteralLoop)
 {
-    const Shape s = GetParam();
+    const Shape s = std::get<0>(GetParam());
+    if (!IsaAvailable(std::get<1>(GetParam())))
+        GTEST_SKIP() << "this processor does not run " << IsaName(std::get<1>(GetParam()));
+    ScopedIsaCap cap(std::get<1>(GetParam()));
     for (const Window& k : kWindows) {
         for (Fill fill : {Fill::Gray, Fill::FewLevels, Fill::Binary}) {
             SCOPED_TRACE(testing::Message() << Describe(k) << " fill " << int(fill));
@@ -98,10 +106,14 @@ TEST_P(SmoothingShapes, FastMatchesLiteralLoop)
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, SmoothingShapes,
-                         testing::Values(Shape{"1x1", 1, 1}, Shape{"1x8", 1, 8}, Shape{"8x1", 8, 1},
-                                         Shape{"2x2", 2, 2}, Shape{"3x2", 3, 2},
-                                         Shape{"17x13", 17, 13}, Shape{"45x6", 45, 6}),
-                         [](const testing::TestParamInfo<Shape>& i) { return std::string("s") + i.param.name; });
+                         testing::Combine(testing::Values(Shape{"1x1", 1, 1}, Shape{"1x8", 1, 8}, Shape{"8x1", 8, 1},
+                                                          Shape{"2x2", 2, 2}, Shape{"3x2", 3, 2},
+                                                          Shape{"17x13", 17, 13}, Shape{"45x6", 45, 6},
+                                                          Shape{"71x19", 71, 19}),
+                                          testing::ValuesIn(test::kIsaLevels)),
+                         [](const testing::TestParamInfo<std::tuple<Shape, IsaLevel>>& i) {
+                             return std::string("s") + std::get<0>(i.param).name + "_" + IsaName(std::get<1>(i.param));
+                         });
 
 // The 3 x 3 and 5 x 5 windows have a network of their own for each position.
 TEST(SmoothingProperty, EveryRankOfTheCommonWindowsMatchesLiteralLoop)
