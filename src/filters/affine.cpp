@@ -922,15 +922,9 @@ void AffineTransformKernel(const uint8_t* src, uint8_t* dst, int stride, FilterR
 
 void AffineTransform(PlaneBank& bank, const AffineParams& p)
 {
-    if (bank.empty())
-        return;
-    const uint8_t* src = bank.SourcePlane();
-    uint8_t* dst = bank.DestinationPlane();
-    if (!src || !dst)
-        return;
-    const FilterRange range{bank.QueryPlaneBank(kBankRangeLeft), bank.QueryPlaneBank(kBankRangeTop),
-                            bank.QueryPlaneBank(kBankRangeWidth), bank.QueryPlaneBank(kBankRangeHeight)};
-    AffineTransformKernel(src, dst, bank.width(), range, p);
+    BankView v;
+    if (ResolveBank(bank, v))
+        AffineTransformKernel(v.src, v.dst, v.stride, v.range, p);
 }
 
 }  // namespace lumadrift

@@ -12,27 +12,6 @@
 namespace lumadrift {
 namespace {
 
-struct BankView {
-    const uint8_t* src = nullptr;
-    uint8_t* dst = nullptr;
-    int stride = 0;
-    FilterRange range;
-};
-
-bool ResolveBank(PlaneBank& bank, BankView& view)
-{
-    if (bank.empty())
-        return false;
-    view.src = bank.SourcePlane();
-    view.dst = bank.DestinationPlane();
-    if (!view.src || !view.dst)
-        return false;
-    view.stride = bank.width();
-    view.range = {bank.QueryPlaneBank(kBankRangeLeft), bank.QueryPlaneBank(kBankRangeTop),
-                  bank.QueryPlaneBank(kBankRangeWidth), bank.QueryPlaneBank(kBankRangeHeight)};
-    return view.range.w > 0 && view.range.h > 0;
-}
-
 // A neighbourhood filter must not read what it has already written; when the
 // bank hands out one plane as both source and destination the filter reads a
 // copy of the range instead.
@@ -40,7 +19,7 @@ template <typename Kernel>
 void RunNeighbourhood(PlaneBank& bank, Kernel kernel)
 {
     BankView v;
-    if (!ResolveBank(bank, v))
+    if (!ResolveBank(bank, v) || !v.HasPixels())
         return;
     if (v.src != v.dst) {
         kernel(v.src, v.dst, v.stride, v.range);
@@ -333,7 +312,7 @@ void ThinKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r)
 void Binarize(PlaneBank& bank, int low, int high, int invert)
 {
     BankView v;
-    if (ResolveBank(bank, v))
+    if (ResolveBank(bank, v) && v.HasPixels())
         BinarizeKernel(v.src, v.dst, v.stride, v.range, low, high, invert);
 }
 
@@ -352,7 +331,7 @@ void Erode(PlaneBank& bank) { RunNeighbourhood(bank, ErodeKernel); }
 void Thin(PlaneBank& bank)
 {
     BankView v;
-    if (ResolveBank(bank, v))
+    if (ResolveBank(bank, v) && v.HasPixels())
         ThinKernel(v.src, v.dst, v.stride, v.range);
 }
 

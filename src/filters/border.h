@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "core/plane_bank.h"
+
 namespace lumadrift {
 
 // The rectangle a filter works on, in plane pixels (in this system always the
@@ -14,6 +16,34 @@ struct FilterRange {
     int w = 0;
     int h = 0;
 };
+
+// The bank's source and destination planes and its range, as the kernels
+// take them.
+struct BankView {
+    const uint8_t* src = nullptr;
+    uint8_t* dst = nullptr;
+    int stride = 0;
+    FilterRange range;
+    bool HasPixels() const { return range.w > 0 && range.h > 0; }
+};
+
+inline FilterRange BankRange(const PlaneBank& bank)
+{
+    return {bank.QueryPlaneBank(kBankRangeLeft), bank.QueryPlaneBank(kBankRangeTop),
+            bank.QueryPlaneBank(kBankRangeWidth), bank.QueryPlaneBank(kBankRangeHeight)};
+}
+
+// false on an empty bank or when a plane is missing.
+inline bool ResolveBank(PlaneBank& bank, BankView& view)
+{
+    if (bank.empty())
+        return false;
+    view.src = bank.SourcePlane();
+    view.dst = bank.DestinationPlane();
+    view.stride = bank.width();
+    view.range = BankRange(bank);
+    return view.src && view.dst;
+}
 
 // Maps a coordinate outside [start, start + length) back inside by mirror
 // reflection that repeats the edge pixel: start - 1 -> start, start - 2 ->

@@ -17,29 +17,6 @@
 namespace lumadrift {
 namespace {
 
-struct BankView {
-    const uint8_t* src = nullptr;
-    uint8_t* dst = nullptr;
-    int stride = 0;
-    FilterRange range;
-};
-
-FilterRange BankRange(const PlaneBank& bank)
-{
-    return {bank.QueryPlaneBank(kBankRangeLeft), bank.QueryPlaneBank(kBankRangeTop),
-            bank.QueryPlaneBank(kBankRangeWidth), bank.QueryPlaneBank(kBankRangeHeight)};
-}
-
-bool ResolveBank(PlaneBank& bank, BankView& view)
-{
-    if (bank.empty())
-        return false;
-    view.src = bank.SourcePlane();
-    view.dst = bank.DestinationPlane();
-    view.stride = bank.width();
-    view.range = BankRange(bank);
-    return view.src && view.dst && view.range.w > 0 && view.range.h > 0;
-}
 
 // Eight independent look-ups per step keep the loads in flight; the byte
 // assembly into one 64-bit store halves the store traffic.
@@ -359,21 +336,21 @@ void Histogram(const PlaneBank& bank, int32_t counts[256])
 void Contrast(PlaneBank& bank, double factor)
 {
     BankView v;
-    if (ResolveBank(bank, v))
+    if (ResolveBank(bank, v) && v.HasPixels())
         ContrastKernel(v.src, v.dst, v.stride, v.range, factor);
 }
 
 void GammaCorrect(PlaneBank& bank, double gamma)
 {
     BankView v;
-    if (ResolveBank(bank, v))
+    if (ResolveBank(bank, v) && v.HasPixels())
         GammaKernel(v.src, v.dst, v.stride, v.range, gamma);
 }
 
 void Equalize(PlaneBank& bank)
 {
     BankView v;
-    if (ResolveBank(bank, v))
+    if (ResolveBank(bank, v) && v.HasPixels())
         EqualizeKernel(v.src, v.dst, v.stride, v.range);
 }
 

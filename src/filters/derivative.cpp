@@ -569,16 +569,6 @@ size_t LineEndAt(const std::string& text, size_t i)
     return text[i] == '\n' ? 1 : 0;
 }
 
-bool ResolveBank(PlaneBank& bank, const uint8_t*& src, uint8_t*& dst, FilterRange& range)
-{
-    if (bank.empty())
-        return false;
-    src = bank.SourcePlane();
-    dst = bank.DestinationPlane();
-    range = {bank.QueryPlaneBank(kBankRangeLeft), bank.QueryPlaneBank(kBankRangeTop),
-             bank.QueryPlaneBank(kBankRangeWidth), bank.QueryPlaneBank(kBankRangeHeight)};
-    return src && dst;
-}
 
 }  // namespace
 
@@ -700,12 +690,10 @@ void SharpenKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange ran
 
 int GradientMagnitude(PlaneBank& bank, int size, const int8_t* a, const int8_t* b)
 {
-    const uint8_t* src;
-    uint8_t* dst;
-    FilterRange range;
-    if (!ResolveBank(bank, src, dst, range))
+    BankView v;
+    if (!ResolveBank(bank, v))
         return 0;
-    return GradientMagnitudeKernel(src, dst, bank.width(), range, size, a, b);
+    return GradientMagnitudeKernel(v.src, v.dst, v.stride, v.range, size, a, b);
 }
 void Roberts(PlaneBank& bank) { GradientMagnitude(bank, 3, kRobertsA, kRobertsB); }
 void Sobel(PlaneBank& bank) { GradientMagnitude(bank, 3, kSobelA, kSobelB); }
@@ -713,12 +701,10 @@ void Prewitt(PlaneBank& bank) { GradientMagnitude(bank, 3, kPrewittA, kPrewittB)
 
 int Convolve(PlaneBank& bank, int cols, int rows, const double* coefficients)
 {
-    const uint8_t* src;
-    uint8_t* dst;
-    FilterRange range;
-    if (!ResolveBank(bank, src, dst, range))
+    BankView v;
+    if (!ResolveBank(bank, v))
         return 0;
-    return ConvolveKernel(src, dst, bank.width(), range, cols, rows, coefficients);
+    return ConvolveKernel(v.src, v.dst, v.stride, v.range, cols, rows, coefficients);
 }
 void Laplacian(PlaneBank& bank) { Convolve(bank, 3, 3, kLaplacianKernel); }
 void Smooth(PlaneBank& bank) { Convolve(bank, 3, 3, kSmoothKernel); }

@@ -315,8 +315,7 @@ LabelOutcome Label(PlaneBank& bank)
 {
     if (bank.empty())
         return {};
-    const FilterRange range{bank.QueryPlaneBank(kBankRangeLeft), bank.QueryPlaneBank(kBankRangeTop),
-                            bank.QueryPlaneBank(kBankRangeWidth), bank.QueryPlaneBank(kBankRangeHeight)};
+    const FilterRange range = BankRange(bank);
     const uint8_t* src = bank.SourcePlane();
     uint8_t* dst = bank.DestinationPlane();
     if (!src || !dst)
@@ -518,8 +517,7 @@ std::vector<LabelingRow> LabelingResultRows(PlaneBank& bank, int count)
 {
     if (bank.empty() || !bank.DestinationPlane())
         return {};
-    const FilterRange range{bank.QueryPlaneBank(kBankRangeLeft), bank.QueryPlaneBank(kBankRangeTop),
-                            bank.QueryPlaneBank(kBankRangeWidth), bank.QueryPlaneBank(kBankRangeHeight)};
+    const FilterRange range = BankRange(bank);
     return LabelingResultRows(bank.DestinationPlane(), bank.width(), range, count);
 }
 

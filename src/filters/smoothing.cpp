@@ -960,8 +960,7 @@ void RunOnBank(PlaneBank& bank, Kernel kernel)
     if (!src || !dst)
         return;
     const int stride = bank.width();
-    const FilterRange r{bank.QueryPlaneBank(kBankRangeLeft), bank.QueryPlaneBank(kBankRangeTop),
-                        bank.QueryPlaneBank(kBankRangeWidth), bank.QueryPlaneBank(kBankRangeHeight)};
+    const FilterRange r = BankRange(bank);
     if (r.w < 1 || r.h < 1)
         return;
     if (src != dst) {
