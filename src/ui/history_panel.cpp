@@ -46,6 +46,13 @@ CHistoryPanel::CHistoryPanel(QWidget* parent) : QWidget(parent)
             [this](QListWidgetItem* it) { Q_EMIT stepChosen(list_->row(it)); });
 }
 
+QSize CHistoryPanel::sizeHint() const
+{
+    const int row = list_->fontMetrics().height() + 4;
+    const QMargins m = layout()->contentsMargins();
+    return {QWidget::sizeHint().width(), 5 * row + 2 * list_->frameWidth() + m.top() + m.bottom()};
+}
+
 void CHistoryPanel::Refresh(const History& history)
 {
     const auto& entries = history.entries();

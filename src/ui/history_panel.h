@@ -24,6 +24,9 @@ public:
     QListWidget* list() const { return list_; }
     // The row of the current step, -1 when the history is empty.
     int currentRow() const { return current_; }
+    // Room for the five steps and no more, so that the side panel above it
+    // keeps its height when the two share the right edge.
+    QSize sizeHint() const override;
 
 Q_SIGNALS:
     void stepChosen(int row);
