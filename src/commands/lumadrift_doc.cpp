@@ -57,13 +57,23 @@ void CLumadriftDoc::NotifyImage()
         observer_->OnImageChanged();
 }
 
+void CLumadriftDoc::NotifyHistory()
+{
+    if (observer_)
+        observer_->OnHistoryChanged();
+}
+
 void CLumadriftDoc::ResetHistory()
 {
     history_.Reset();
+    NotifyHistory();
 }
 
 void CLumadriftDoc::Record(int code, const std::string& parameterText)
 {
+    // The recorded line is what the history shows for the step it made.
+    if (history_.Describe(code, parameterText))
+        NotifyHistory();
     if (recorder_.recording())
         recorder_.WriteEntry(code, parameterText);
 }
@@ -221,9 +231,10 @@ void CLumadriftDoc::AdvancePlaneRingFrom(int plane)
     renderPending_ = next;
 }
 
-void CLumadriftDoc::PushHistory()
+void CLumadriftDoc::PushHistory(int code)
 {
-    history_.Push(currentPlane_, state_, ringSize_);
+    history_.Push(currentPlane_, state_, ringSize_, code);
+    NotifyHistory();
 }
 
 void CLumadriftDoc::Redraw()
@@ -238,7 +249,7 @@ void CLumadriftDoc::RunGrayOperation(int code, const std::string& params, const 
     const OperationRow* row = FindOperation(code);
     if (row && row->leaves != kStateUnchanged)
         state_ = row->leaves;
-    PushHistory();
+    PushHistory(code);
     if (filter)
         filter(planes_);
     Redraw();
@@ -257,6 +268,17 @@ void CLumadriftDoc::RunPreview(const PlaneFilter& filter)
         filter(planes_);
     Redraw();
 }
+
+GrayHistogram CLumadriftDoc::PlaneHistogram(int plane) const
+{
+    const uint8_t* p = planes_.GetPlane(plane);
+    if (!p)
+        return GrayHistogram{};
+    return HistogramOf(p, planes_.width(), 0, 0, planes_.width(), planes_.height());
+}
+
+GrayHistogram CLumadriftDoc::PreviewSourceHistogram() const { return PlaneHistogram(previewSource_); }
+GrayHistogram CLumadriftDoc::CurrentHistogram() const { return PlaneHistogram(currentPlane_); }
 
 // --- processing range ------------------------------------------------------------
 
@@ -315,7 +337,7 @@ int CLumadriftDoc::AcquireCore(int channel, int invert, double baseAngle)
     state_ = kStateGray;
     // Entries of an earlier acquisition name planes of the bank just freed.
     ResetHistory();
-    PushHistory();
+    PushHistory(kOpAcquire);
     setZoom(100);
     Redraw();
     RecordParams(kOpAcquire, AcquireInRange(channel, invert, baseAngle));
@@ -341,7 +363,7 @@ void CLumadriftDoc::CompleteBinarize(bool ok, const BinarizeParams& p)
     if (ok)
         settings_.binarize = p;
     state_ = kStateBinary;
-    PushHistory();
+    PushHistory(kOpBinarize);
     RecordParams(kOpBinarize, settings_.binarize);
 }
 
@@ -422,7 +444,7 @@ LabelOutcome CLumadriftDoc::BeginLabeling()
 {
     state_ = kStateLabeled;
     AdvancePlaneRing();
-    PushHistory();
+    PushHistory(kOpLabel);
     lastLabeling_ = Label(planes_);
     Redraw();
     return lastLabeling_;
@@ -589,7 +611,7 @@ int CLumadriftDoc::CompleteFft(bool ok, const FftParams& p)
         }
     }
     AdvancePlaneRingFrom(previewSource_);
-    PushHistory();
+    PushHistory(kOpFft);
     bool mask = true;
     if (settings_.fft.shape == kFftMaskUser && maskInBank_ != settings_.fft.maskFile)
         mask = MaskFileValid(settings_.fft.maskFile);
@@ -824,6 +846,7 @@ int CLumadriftDoc::Undo()
     currentPlane_ = e.plane;
     state_ = e.state;
     Redraw();
+    NotifyHistory();
     Record(kOpUndo);
     return 0;
 }
@@ -836,6 +859,7 @@ int CLumadriftDoc::Redo()
     currentPlane_ = e.plane;
     state_ = e.state;
     Redraw();
+    NotifyHistory();
     Record(kOpRedo);
     return 0;
 }
@@ -946,7 +970,7 @@ void CLumadriftDoc::PoolDialogClose(bool ok)
 {
     if (ok && poolDialog_.targetDone) {
         state_ = poolDialog_.targetState;
-        PushHistory();
+        PushHistory(kOpPool);
         Record(kOpPool, PoolLine("対象CD", 4, std::to_string(poolDialog_.targetId), ""));
     }
     poolDialog_ = PoolDialogState{};
@@ -985,7 +1009,7 @@ int CLumadriftDoc::ReplayPool(int action, int id, const std::string& text)
         AdvancePlaneRing();
         WritePoolEntryToDestination(*e);
         state_ = e->state;
-        PushHistory();
+        PushHistory(kOpPool);
         Redraw();
         Record(kOpPool, PoolLine("対象CD", 4, std::to_string(id), text));
         return 0;
@@ -1002,13 +1026,13 @@ int CLumadriftDoc::CheckOperands(int targetId, int referenceId) const
     return PoolEntryFits(targetId) && PoolEntryFits(referenceId) ? 0 : -1;
 }
 
-void CLumadriftDoc::LoadOperands(int targetId, int referenceId)
+void CLumadriftDoc::LoadOperands(int code, int targetId, int referenceId)
 {
     AdvancePlaneRing();
     if (const PoolEntry* ref = pool_.Find(referenceId)) {
         WritePoolEntryToDestination(*ref);
         state_ = ref->state;
-        PushHistory();
+        PushHistory(code);
     }
     // The reference's plane becomes the source of the combination.
     AdvancePlaneRing();
@@ -1016,7 +1040,7 @@ void CLumadriftDoc::LoadOperands(int targetId, int referenceId)
         WritePoolEntryToDestination(*target);
         if (target->state != state_)
             state_ = kStateGray;
-        PushHistory();
+        PushHistory(code);
     }
 }
 
@@ -1024,10 +1048,10 @@ int CLumadriftDoc::InterImage(BitOp op, const InterImageParams& p)
 {
     if (CheckOperands(p.target, p.reference) != 0)
         return -1;
-    LoadOperands(p.target, p.reference);
+    const int code = op == BitOp::kAnd ? kOpPoolAnd : op == BitOp::kOr ? kOpPoolOr : kOpPoolXor;
+    LoadOperands(code, p.target, p.reference);
     CombineRange(planes_, op);
     Redraw();
-    const int code = op == BitOp::kAnd ? kOpPoolAnd : op == BitOp::kOr ? kOpPoolOr : kOpPoolXor;
     RecordParams(code, p);
     return 0;
 }

@@ -22,6 +22,7 @@
 #include "core/image_pool.h"
 #include "core/plane_bank.h"
 #include "filters/affine.h"
+#include "filters/auto_threshold.h"
 #include "filters/binary.h"
 #include "filters/density.h"
 #include "filters/derivative.h"
@@ -53,6 +54,8 @@ public:
     virtual void OnZoomChanged(int /*zoom*/) {}
     virtual void OnRangeChanged() {}
     virtual void OnTitleChanged() {}
+    // The history gained, lost or described a step, or moved along it.
+    virtual void OnHistoryChanged() {}
 };
 
 struct DocEnvironment {
@@ -108,8 +111,9 @@ public:
     // starts again from the plane it started from).
     void AdvancePlaneRingFrom(int plane);
     void MakeGrayHeader(int width, int height);
-    // Pushes (current plane, state) on the history.
-    void PushHistory();
+    // Pushes (current plane, state) on the history as a step of operation
+    // code; the step takes its text from the next line recorded for code.
+    void PushHistory(int code);
     // Tells the view to rebuild and repaint the current plane.
     void Redraw();
 
@@ -123,6 +127,11 @@ public:
     // plane again and runs the filter, so a preview never stacks on itself.
     void BeginPreview();
     void RunPreview(const PlaneFilter& filter);
+    // The histogram of the plane a preview started from (what the dialog
+    // opened on, not the preview shown over it), and of the current plane.
+    // All zero without planes.
+    GrayHistogram PreviewSourceHistogram() const;
+    GrayHistogram CurrentHistogram() const;
 
     // --- binarization, dilation, erosion, thinning ------------------------------
     // The dialog flow: BeginBinarize previews the stored thresholds from the
@@ -346,7 +355,9 @@ private:
     int AcquireCore(int channel, int invert, double baseAngle);
     void FinishFft(bool applyMask);
     void WritePoolEntryToDestination(const PoolEntry& e);
-    void LoadOperands(int targetId, int referenceId);
+    void LoadOperands(int code, int targetId, int referenceId);
+    GrayHistogram PlaneHistogram(int plane) const;
+    void NotifyHistory();
 
     DocEnvironment env_;
     DocObserver* observer_ = nullptr;

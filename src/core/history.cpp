@@ -4,7 +4,7 @@
 
 namespace lumadrift {
 
-int History::Push(int plane, int state, int ringSize)
+int History::Push(int plane, int state, int ringSize, int code)
 {
     if (current_ >= 0) {
         // Drop the oldest entry when the list would hold more steps than the
@@ -15,7 +15,7 @@ int History::Push(int plane, int state, int ringSize)
         }
         entries_.resize(static_cast<std::size_t>(current_ + 1));
     }
-    entries_.push_back({plane, state});
+    entries_.push_back({plane, state, code, {}, false});
     current_ = static_cast<int>(entries_.size()) - 1;
     return position();
 }
@@ -28,6 +28,20 @@ bool History::Step(int direction, Entry& reached)
     current_ = target;
     reached = entries_[static_cast<std::size_t>(current_)];
     return true;
+}
+
+bool History::Describe(int code, const std::string& text)
+{
+    bool any = false;
+    for (int i = current_; i >= 0; --i) {
+        Entry& e = entries_[static_cast<std::size_t>(i)];
+        if (e.described || e.code != code)
+            break;
+        e.text = text;
+        e.described = true;
+        any = true;
+    }
+    return any;
 }
 
 void History::Reset()

@@ -17,6 +17,7 @@
 
 #include "commands/lumadrift_doc.h"
 #include "core/c_number.h"
+#include "ui/desktop_habits.h"
 
 namespace lumadrift {
 
@@ -273,6 +274,8 @@ CBinarizeDlg::CBinarizeDlg(const BinarizeParams& p, QWidget* parent) : QDialog(p
 {
     setWindowTitle(QStringLiteral("2値化"));
     auto* layout = new QVBoxLayout(this);
+    histogram_ = new CThresholdPanel(this);
+    layout->addWidget(histogram_);
     auto* group = new QGroupBox(QStringLiteral("2値化閾値"), this);
     auto* g = new QGridLayout(group);
     const char* names[2] = {"MIN", "MAX"};
@@ -302,6 +305,10 @@ CBinarizeDlg::CBinarizeDlg(const BinarizeParams& p, QWidget* parent) : QDialog(p
     }
     layout->addWidget(group);
     layout->addWidget(OkCancel(this, false));
+    histogram_->setThresholds(values_[0], values_[1]);
+    // Taken as if typed: boxes, bars, markers and the preview follow.
+    connect(histogram_, &CThresholdPanel::thresholdChosen, this,
+            [this](int i, int v) { SetValue(i, v, true); });
 }
 
 CBinarizeDlg::~CBinarizeDlg() { DisableFocusOutHandlers(this); }
@@ -319,6 +326,7 @@ void CBinarizeDlg::SetValue(int i, int v, bool rewriteBox)
         QSignalBlocker block(bars_[i]);
         bars_[i]->setValue(v);
     }
+    histogram_->setThresholds(values_[0], values_[1]);
     if (changed)
         Q_EMIT paramsChanged(values_[0], values_[1]);
 }
@@ -337,7 +345,13 @@ CDensityDlg::CDensityDlg(bool gamma, double value, QWidget* parent) : QDialog(pa
     unit->setVisible(!gamma);
     row->addWidget(unit);
     layout->addLayout(row);
+    histograms_ = new CDensityHistograms(gamma, this);
+    layout->addWidget(histograms_);
     layout->addWidget(OkCancel(this));
+    // What OK would make of the box's text, as it is typed.
+    auto follow = [this] { histograms_->setValue(this->value()); };
+    connect(edit_, &QLineEdit::textChanged, this, follow);
+    follow();
 }
 
 double CDensityDlg::value() const
@@ -589,10 +603,9 @@ CPoolDlg::CPoolDlg(CLumadriftDoc& doc, QWidget* parent) : QDialog(parent), doc_(
         const int row = SelectedRow();
         QString path;
         if (row >= 0) {
-            QFileDialog dlg(this, QString(), QString::fromStdString(doc_.dirs().pictureDir),
-                            QStringLiteral("BMP Files (*.bmp)"));
+            QFileDialog dlg(this, QString(), QString::fromStdString(doc_.dirs().pictureDir));
             dlg.setAcceptMode(QFileDialog::AcceptSave);
-            dlg.setDefaultSuffix(QStringLiteral("bmp"));
+            OfferSavePictureFormats(dlg);
             if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
                 path = dlg.selectedFiles().first();
         }

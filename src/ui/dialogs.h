@@ -21,6 +21,7 @@
 #include "filters/fft.h"
 #include "filters/interimage.h"
 #include "filters/smoothing.h"
+#include "ui/histogram_widget.h"
 
 namespace lumadrift {
 
@@ -102,12 +103,17 @@ public:
     BinarizeParams params() const { return {values_[0], values_[1]}; }
     QScrollBar* scrollBar(int i) const { return bars_[i]; }  // 0 MIN, 1 MAX
     QLineEdit* edit(int i) const { return edits_[i]; }
+    // The histogram of the plane the dialog works on, with the thresholds
+    // drawn on it and the automatic suggestions.
+    void setHistogram(const GrayHistogram& h) { histogram_->setHistogram(h); }
+    CThresholdPanel* thresholdPanel() const { return histogram_; }
 
 Q_SIGNALS:
     void paramsChanged(int min, int max);
 
 private:
     void SetValue(int i, int v, bool rewriteBox);
+    CThresholdPanel* histogram_ = nullptr;
     QScrollBar* bars_[2] = {};
     QLineEdit* edits_[2] = {};
     int values_[2] = {0, 0};
@@ -120,9 +126,13 @@ public:
     CDensityDlg(bool gamma, double value, QWidget* parent = nullptr);
     double value() const;
     QLineEdit* valueBox() const { return edit_; }
+    // The histogram before the conversion; the one after follows the box.
+    void setHistogram(const GrayHistogram& before) { histograms_->setHistogram(before); }
+    CDensityHistograms* histograms() const { return histograms_; }
 
 private:
     QLineEdit* edit_ = nullptr;
+    CDensityHistograms* histograms_ = nullptr;
 };
 
 // Kernel dialog: the window of the moving average and the median, and with

@@ -163,6 +163,11 @@ void CLumadriftView::OnTitleChanged()
     Q_EMIT titleChanged();
 }
 
+void CLumadriftView::OnHistoryChanged()
+{
+    Q_EMIT historyChanged();
+}
+
 void CLumadriftView::RebuildIfPending()
 {
     if (doc_.renderPending() < 0) {
@@ -694,6 +699,7 @@ void CLumadriftView::OnBinarize()
         dlg.move(g.right() - dlg.frameGeometry().width() + 1, g.top());
     }
     doc_.BeginBinarize();
+    dlg.setHistogram(doc_.PreviewSourceHistogram());
     connect(&dlg, &CBinarizeDlg::paramsChanged, this,
             [this](int lo, int hi) { doc_.PreviewBinarize({lo, hi}); });
     const bool ok = dlg.exec() == QDialog::Accepted;
@@ -725,6 +731,7 @@ void CLumadriftView::OnDensity(bool gamma)
 {
     ImageSettings& s = doc_.settings();
     CDensityDlg dlg(gamma, gamma ? s.gamma.value : s.contrast.factor, this);
+    dlg.setHistogram(doc_.CurrentHistogram());
     if (dlg.exec() != QDialog::Accepted)
         return;
     if (gamma)

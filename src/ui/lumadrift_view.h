@@ -75,6 +75,7 @@ public:
     void OnZoomChanged(int zoom) override;
     void OnRangeChanged() override;
     void OnTitleChanged() override;
+    void OnHistoryChanged() override;
 
 Q_SIGNALS:
     // For the side panel: the pixel under the pointer.
@@ -85,6 +86,8 @@ Q_SIGNALS:
     // Asks the main window to run a command (profile window closing).
     void commandRequested(int id);
     void titleChanged();
+    // The undo history changed (for the history panel).
+    void historyChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

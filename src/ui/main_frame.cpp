@@ -18,6 +18,8 @@
 
 #include "commands/replay.h"
 #include "core/picture_file.h"
+#include "ui/desktop_habits.h"
+#include "ui/history_panel.h"
 #include "ui/lumadrift_view.h"
 #include "ui/side_panel.h"
 
@@ -50,6 +52,8 @@ CMainFrame::CMainFrame(CLumadriftDoc& doc, FramePlacement& placement, QWidget* p
     BuildToolBar();
     BuildStatusBar();
     BuildSidePanel();
+    InstallHistoryPanel(*this, doc_);
+    InstallDesktopHabits(*this, doc_);
 
     connect(view_, &CLumadriftView::cursorRead, this,
             [this](int x, int y, int b, int r, int g, int bl) {
@@ -335,10 +339,9 @@ void CMainFrame::OnSave()
 
 void CMainFrame::OnSaveAs()
 {
-    QFileDialog dlg(this, QString(), QString::fromStdString(doc_.dirs().pictureDir),
-                    QStringLiteral("BMP Files (*.bmp)"));
+    QFileDialog dlg(this, QString(), QString::fromStdString(doc_.dirs().pictureDir));
     dlg.setAcceptMode(QFileDialog::AcceptSave);
-    dlg.setDefaultSuffix(QStringLiteral("bmp"));
+    OfferSavePictureFormats(dlg);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
         return;
     const QString path = dlg.selectedFiles().first();
@@ -362,8 +365,12 @@ void CMainFrame::OnRunMacro()
     const QString path = QFileDialog::getOpenFileName(
         this, QString(), QString::fromStdString(doc_.dirs().filterDir),
         QStringLiteral("Filter Files (*.flt)"));
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        RunMacroFile(path);
+}
+
+void CMainFrame::RunMacroFile(const QString& path)
+{
     ReplayOptions options;
     options.logDir = doc_.dirs().logDir;
     options.baseDir = QFileInfo(path).absolutePath().toStdString();

@@ -37,6 +37,8 @@ public:
 
     // Opens a file as the open command does; shows the refusal message.
     bool OpenFile(const QString& path);
+    // Replays a filter file as the run-macro command does once it is chosen.
+    void RunMacroFile(const QString& path);
 
     // Runs a command id as a menu choice would, then refreshes every action.
     void OnCommand(int id);
