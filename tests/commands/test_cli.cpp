@@ -64,7 +64,7 @@ TEST_F(ReplayToolTest, HelpAndVersionGoToStdoutAndExitWithZero)
     const Result help = RunTool("--help");
     EXPECT_EQ(help.status, 0);
     // Every option the parser takes, the exit statuses and an example.
-    for (const char* word : {"--root", "-o OUTDIR", "-j N", "--shard I/N", "--overwrite",
+    for (const char* word : {"--root", "-o OUTDIR", "-j N", "--shard I/N", "--format", "--overwrite",
                              "--dry-run", "--version", "--help", "Exit status: 0", "Example:"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     const Result version = RunTool("--version -j bogus");
