@@ -10,16 +10,7 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #define LUMADRIFT_X86 1
-// GCC 12 takes the deliberately undefined pass-through operand inside some
-// AVX-512 intrinsics for an uninitialised read.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#else
-#include <immintrin.h>
-#endif
+#include "core/intrinsics.h"
 #else
 #define LUMADRIFT_X86 0
 #endif

@@ -11,16 +11,7 @@
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #define LUMADRIFT_AFFINE_X86 1
-// GCC 12 takes the deliberately undefined pass-through operand inside some
-// AVX-512 intrinsics for an uninitialised read.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#else
-#include <immintrin.h>
-#endif
+#include "core/intrinsics.h"
 #endif
 
 namespace lumadrift {

@@ -15,16 +15,7 @@
 #include "core/parallel.h"
 
 #if defined(__SSE2__)
-// GCC 12 takes the deliberately undefined pass-through operand inside some
-// AVX-512 intrinsics for an uninitialised read.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#else
-#include <immintrin.h>
-#endif
+#include "core/intrinsics.h"
 #define LUMADRIFT_SSE2 1
 #endif
 
