@@ -14,7 +14,10 @@
 // rows with the same table. An uncompressed 16-bit file is read as 5-6-5
 // when it has the classic 40-byte header and as 5-5-5 (what the writers of
 // the longer headers mean) otherwise. Limits: width and height <= 65535,
-// width x height <= 2^28.
+// width x height <= 2^30 for a plain file and <= 2^28 for every variant that
+// is converted; ReadBmpFile also refuses (kTooLarge, before reading) a
+// picture whose pixels times kBytesPerPicturePixel (core/memory.h) exceed
+// the memory available.
 #pragma once
 
 #include <array>
