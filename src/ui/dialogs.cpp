@@ -50,9 +50,12 @@ QDialogButtonBox* OkCancel(QDialog* dlg, bool cancel = true)
 class FocusOutFilter : public QObject {
 public:
     FocusOutFilter(QObject* parent, std::function<void()> f) : QObject(parent), f_(std::move(f)) {}
-    bool eventFilter(QObject*, QEvent* e) override
+    bool eventFilter(QObject* watched, QEvent* e) override
     {
-        if (e->type() == QEvent::FocusOut)
+        // A box also loses the focus while its dialog is destroyed, when the
+        // dialog's own part (which the slot uses) is already gone and only
+        // the QWidget part is left: no slot then.
+        if (e->type() == QEvent::FocusOut && dynamic_cast<QDialog*>(static_cast<QWidget*>(watched)->window()))
             f_();
         return false;
     }
