@@ -33,6 +33,10 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#if defined(LUMADRIFT_HAVE_OPENCV_XIMGPROC) && __has_include(<opencv2/ximgproc.hpp>)
+#include <opencv2/ximgproc.hpp>
+#define LUMADRIFT_BENCH_XIMGPROC 1
+#endif
 #endif
 #ifdef LUMADRIFT_HAVE_FFTW
 #include <fftw3.h>
@@ -182,6 +186,7 @@ int RegisterRows()
     Ours("binarize", [] { BinarizeKernel(D().gray.data(), D().out.data(), kSide, kRange, 60, 190, 0); });
     Ours("dilate", [] { DilateKernel(D().noise.data(), D().out.data(), kSide, kRange); });
     Ours("erode", [] { ErodeKernel(D().noise.data(), D().out.data(), kSide, kRange); });
+    Ours("thin-blobs", [] { ThinKernel(D().blobs.data(), D().out.data(), kSide, kRange); });
     Ours("sobel", [] { SobelKernel(D().gray.data(), D().out.data(), kSide, kRange); });
     Ours("gamma", [] { GammaKernel(D().gray.data(), D().out.data(), kSide, kRange, 2.2); });
     Ours("contrast", [] { ContrastKernel(D().gray.data(), D().out.data(), kSide, kRange, 1.3); });
@@ -269,6 +274,12 @@ int RegisterRows()
         cv::Mat out = M(D().out);
         cv::erode(M(D().noise), out, cv::Mat());
     });
+#ifdef LUMADRIFT_BENCH_XIMGPROC
+    Cv("thin-blobs", [] {
+        cv::Mat out = M(D().out);
+        cv::ximgproc::thinning(M(D().blobs), out, cv::ximgproc::THINNING_ZHANGSUEN);
+    });
+#endif
     static cv::Mat dx(kSide, kSide, CV_32F), dy(kSide, kSide, CV_32F), mag(kSide, kSide, CV_32F);
     Cv("sobel", [] {
         cv::Mat out = M(D().out);

@@ -25,7 +25,11 @@ constexpr size_t kCoreHeaderSize = 12;
 // enough that every byte count below fits comfortably in 64 bits. It also
 // bounds what a few bytes of RLE stream may ask us to allocate.
 constexpr int64_t kMaxSide = 65535;
-constexpr int64_t kMaxPixels = int64_t{1} << 28;
+// A plain file holds every pixel it states, so it can only make us allocate
+// what it really is; what we convert (RLE, bit fields, other headers) is
+// built from a stated size that a few bytes can claim, and stays smaller.
+constexpr int64_t kMaxPixels = int64_t{1} << 30;
+constexpr int64_t kMaxConvertedPixels = int64_t{1} << 28;
 
 enum Compression : uint32_t {
     kBiRgb = 0,
@@ -93,9 +97,9 @@ void PutFileHeader(std::array<uint8_t, 14>& fh, uint32_t fileSize, uint32_t tabl
 
 // Checks width and height against the limits; the caller has already made
 // sure neither is zero or negative.
-BmpError CheckSize(int64_t width, int64_t height)
+BmpError CheckSize(int64_t width, int64_t height, int64_t maxPixels = kMaxPixels)
 {
-    if (width > kMaxSide || height > kMaxSide || width * height > kMaxPixels)
+    if (width > kMaxSide || height > kMaxSide || width * height > maxPixels)
         return BmpError::kTooLarge;
     return BmpError::kNone;
 }
@@ -198,7 +202,8 @@ BmpError ReadLayout(const uint8_t* data, size_t size, SourceLayout& s)
         break;
     default: return BmpError::kUnsupportedCompression;
     }
-    if (BmpError e = CheckSize(s.width, s.height); e != BmpError::kNone)
+    const bool plain = s.headerSize == kInfoHeaderSize && s.compression == kBiRgb && !s.topDown;
+    if (BmpError e = CheckSize(s.width, s.height, plain ? kMaxPixels : kMaxConvertedPixels); e != BmpError::kNone)
         return e;
 
     size_t afterHeader = kFileHeaderSize + s.headerSize;
@@ -799,8 +804,40 @@ BmpError ParseBmp(std::vector<uint8_t>&& file, LoadedBmp& out)
     return BmpError::kNone;
 }
 
+namespace {
+
+// Width x height a file's headers state, or 0 when they cannot be read.
+uint64_t StatedPixels(const std::string& path)
+{
+    uint8_t head[26] = {};
+    FILE* f = std::fopen(path.c_str(), "rbe");
+    if (!f)
+        return 0;
+    const size_t got = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    if (got < sizeof head || head[0] != 'B' || head[1] != 'M')
+        return 0;
+    int64_t w, h;
+    if (GetLe32(head + 14) == 12) {
+        w = GetLe16(head + 18);
+        h = GetLe16(head + 20);
+    } else {
+        w = static_cast<int32_t>(GetLe32(head + 18));
+        h = static_cast<int32_t>(GetLe32(head + 22));
+    }
+    w = w < 0 ? -w : w;
+    h = h < 0 ? -h : h;
+    return static_cast<uint64_t>(w) * static_cast<uint64_t>(h);
+}
+
+}  // namespace
+
 BmpError ReadBmpFile(const std::string& path, LoadedBmp& out)
 {
+    // Refused before anything is read or allocated when the picture and
+    // the planes working on it would not fit the memory there is.
+    if (!PictureFits(StatedPixels(path), AvailableMemory()))
+        return BmpError::kTooLarge;
     std::vector<uint8_t> bytes;
     if (!ReadWholeFile(path, bytes))
         return BmpError::kCannotRead;

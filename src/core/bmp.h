@@ -16,7 +16,10 @@
 // file with the classic 40-byte header stays as it is and is decoded as 5-6-5
 // by shifting (31 -> 248); with a longer header it means 5-5-5 fields and is
 // converted like bit fields. Limits: width and height <= 65535,
-// width x height <= 2^28.
+// width x height <= 2^30 for a plain file and <= 2^28 for every variant that
+// is converted; ReadBmpFile also refuses (kTooLarge, before reading) a
+// picture whose pixels times kBytesPerPicturePixel (core/memory.h) exceed
+// the memory available.
 #pragma once
 
 #include <array>

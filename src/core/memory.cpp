@@ -1,6 +1,7 @@
 #include "core/memory.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <sys/mman.h>
 
 namespace lumadrift {
@@ -19,6 +20,20 @@ void AdviseHugePages(void* data, size_t bytes)
     (void)data;
     (void)bytes;
 #endif
+}
+
+uint64_t AvailableMemory()
+{
+    FILE* f = std::fopen("/proc/meminfo", "re");
+    if (!f)
+        return 0;
+    char line[256];
+    unsigned long long kb = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, f))
+        found = std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1;
+    std::fclose(f);
+    return found ? static_cast<uint64_t>(kb) * 1024 : 0;
 }
 
 }  // namespace lumadrift

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace lumadrift {
 
@@ -12,5 +13,19 @@ namespace lumadrift {
 // first written; buffers below 4 MiB and systems that refuse are left as
 // they are. Changes no byte.
 void AdviseHugePages(void* data, size_t bytes);
+
+// Bytes an open picture costs per pixel once acquired: the file's three,
+// the colour planes' three and five working planes.
+constexpr uint64_t kBytesPerPicturePixel = 11;
+
+// Memory the system can still give (MemAvailable), or 0 when unknown.
+uint64_t AvailableMemory();
+
+// Whether a picture of `pixels` pixels and what working on it takes fit in
+// `available` bytes (0: unknown, taken as fitting).
+inline bool PictureFits(uint64_t pixels, uint64_t available)
+{
+    return available == 0 || pixels <= available / kBytesPerPicturePixel;
+}
 
 }  // namespace lumadrift

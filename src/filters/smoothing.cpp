@@ -771,171 +771,226 @@ void RankHistogram(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, 
 // edges. Counts are 16-bit and never exceed the window's pixel count.
 constexpr int kMaxColumnHistogramWindow = 32767;
 
-struct alignas(32) Bins16 {
-    uint16_t v[16];
+// Sixteen bins of counts: 16-bit, or 8-bit for windows of at most 255
+// pixels, which halves the column histograms and fits a vector of bins in
+// sixteen bytes.
+template <typename T>
+struct alignas(32) Bins {
+    T v[16];
 };
 
-inline void AddBins(Bins16& to, const Bins16& in, const Bins16& out)
-{
-    for (int i = 0; i < 16; ++i)
-        to.v[i] = static_cast<uint16_t>(to.v[i] + in.v[i] - out.v[i]);
-}
-
-// The first bin whose running total exceeds k, and the total below it.
-inline int FirstAbovePlain(const Bins16& bins, uint32_t k, uint32_t& below)
-{
-    uint32_t sum = 0;
-    int i = 0;
-    while (i < 15 && sum + bins.v[i] <= k)
-        sum += bins.v[i++];
-    below = sum;
-    return i;
-}
+// The operations on bins, portable.
+template <typename T>
+struct PlainBins {
+    using Count = T;
+    static inline void Add(Bins<T>& to, const Bins<T>& in, const Bins<T>& out)
+    {
+        for (int i = 0; i < 16; ++i)
+            to.v[i] = static_cast<T>(to.v[i] + in.v[i] - out.v[i]);
+    }
+    // The first bin whose running total exceeds k, and the total below it
+    // (the bins add up to more than k).
+    static inline int FirstAbove(const Bins<T>& bins, uint32_t k, uint32_t& below)
+    {
+        uint32_t sum = 0;
+        int i = 0;
+        while (i < 15 && sum + bins.v[i] <= k)
+            sum += bins.v[i++];
+        below = sum;
+        return i;
+    }
+};
 
 #if defined(__GNUC__) && defined(__x86_64__)
-#define LUMADRIFT_RANK_AVX2 1
-__attribute__((target("avx2"))) inline int FirstAboveAvx2(const Bins16& bins, uint32_t k, uint32_t& below)
-{
-    __m256i x = _mm256_load_si256(reinterpret_cast<const __m256i*>(bins.v));
-    x = _mm256_add_epi16(x, _mm256_slli_si256(x, 2));
-    x = _mm256_add_epi16(x, _mm256_slli_si256(x, 4));
-    x = _mm256_add_epi16(x, _mm256_slli_si256(x, 8));
-    // The upper half also counts everything in the lower half.
-    const __m256i low = _mm256_permute2x128_si256(x, x, 0x08);
-    x = _mm256_add_epi16(x, _mm256_shuffle_epi8(low, _mm256_set1_epi16(0x0F0E)));
-    const unsigned mask = static_cast<unsigned>(
-        _mm256_movemask_epi8(_mm256_cmpgt_epi16(x, _mm256_set1_epi16(static_cast<short>(k)))));
-    // The total is the window's pixel count, above k, so some bin qualifies.
-    const int i = __builtin_ctz(mask) / 2;
-    alignas(32) uint16_t prefix[16];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(prefix), x);
-    below = i > 0 ? prefix[i - 1] : 0;
-    return i;
-}
-#endif
-
-#ifdef LUMADRIFT_RANK_AVX2
-__attribute__((target("avx2"))) inline void AddBinsAvx2(Bins16& to, const Bins16& in, const Bins16& out)
-{
-    const __m256i t = _mm256_load_si256(reinterpret_cast<const __m256i*>(to.v));
-    const __m256i i = _mm256_load_si256(reinterpret_cast<const __m256i*>(in.v));
-    const __m256i o = _mm256_load_si256(reinterpret_cast<const __m256i*>(out.v));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(to.v), _mm256_sub_epi16(_mm256_add_epi16(t, i), o));
-}
-#endif
-
-template <bool kAvx2>
-inline __attribute__((always_inline)) void Add(Bins16& to, const Bins16& in, const Bins16& out)
-{
-#ifdef LUMADRIFT_RANK_AVX2
-    if constexpr (kAvx2) {
-        AddBinsAvx2(to, in, out);
-        return;
+#define LUMADRIFT_RANK_VECTOR 1
+// 8-bit counts in one SSE2 register: running totals by four shifted adds
+// (they never pass 255), then the first total above k.
+struct Sse2Bins8 {
+    using Count = uint8_t;
+    static inline void Add(Bins<uint8_t>& to, const Bins<uint8_t>& in, const Bins<uint8_t>& out)
+    {
+        const __m128i t = _mm_load_si128(reinterpret_cast<const __m128i*>(to.v));
+        const __m128i i = _mm_load_si128(reinterpret_cast<const __m128i*>(in.v));
+        const __m128i o = _mm_load_si128(reinterpret_cast<const __m128i*>(out.v));
+        _mm_store_si128(reinterpret_cast<__m128i*>(to.v), _mm_sub_epi8(_mm_add_epi8(t, i), o));
     }
-#endif
-    AddBins(to, in, out);
-}
+    static inline int FirstAbove(const Bins<uint8_t>& bins, uint32_t k, uint32_t& below)
+    {
+        __m128i x = _mm_load_si128(reinterpret_cast<const __m128i*>(bins.v));
+        x = _mm_add_epi8(x, _mm_slli_si128(x, 1));
+        x = _mm_add_epi8(x, _mm_slli_si128(x, 2));
+        x = _mm_add_epi8(x, _mm_slli_si128(x, 4));
+        x = _mm_add_epi8(x, _mm_slli_si128(x, 8));
+        // total > k as total >= k + 1 (k + 1 <= 255 here), unsigned.
+        const __m128i limit = _mm_set1_epi8(static_cast<char>(k + 1));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(x, limit), x)));
+        const int i = __builtin_ctz(mask);
+        alignas(16) uint8_t prefix[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(prefix), x);
+        below = i > 0 ? prefix[i - 1] : 0;
+        return i;
+    }
+};
 
-template <bool kAvx2>
-inline __attribute__((always_inline)) int FirstAbove(const Bins16& bins, uint32_t k, uint32_t& below)
-{
-#ifdef LUMADRIFT_RANK_AVX2
-    if constexpr (kAvx2)
-        return FirstAboveAvx2(bins, k, below);
+// 16-bit counts in one AVX2 register.
+struct Avx2Bins16 {
+    using Count = uint16_t;
+    __attribute__((target("avx2"))) static inline void Add(Bins<uint16_t>& to, const Bins<uint16_t>& in,
+                                                           const Bins<uint16_t>& out)
+    {
+        const __m256i t = _mm256_load_si256(reinterpret_cast<const __m256i*>(to.v));
+        const __m256i i = _mm256_load_si256(reinterpret_cast<const __m256i*>(in.v));
+        const __m256i o = _mm256_load_si256(reinterpret_cast<const __m256i*>(out.v));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(to.v), _mm256_sub_epi16(_mm256_add_epi16(t, i), o));
+    }
+    __attribute__((target("avx2"))) static inline int FirstAbove(const Bins<uint16_t>& bins, uint32_t k,
+                                                                 uint32_t& below)
+    {
+        __m256i x = _mm256_load_si256(reinterpret_cast<const __m256i*>(bins.v));
+        x = _mm256_add_epi16(x, _mm256_slli_si256(x, 2));
+        x = _mm256_add_epi16(x, _mm256_slli_si256(x, 4));
+        x = _mm256_add_epi16(x, _mm256_slli_si256(x, 8));
+        // The upper half also counts everything in the lower half.
+        const __m256i low = _mm256_permute2x128_si256(x, x, 0x08);
+        x = _mm256_add_epi16(x, _mm256_shuffle_epi8(low, _mm256_set1_epi16(0x0F0E)));
+        const unsigned mask = static_cast<unsigned>(
+            _mm256_movemask_epi8(_mm256_cmpgt_epi16(x, _mm256_set1_epi16(static_cast<short>(k)))));
+        const int i = __builtin_ctz(mask) / 2;
+        alignas(32) uint16_t prefix[16];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(prefix), x);
+        below = i > 0 ? prefix[i - 1] : 0;
+        return i;
+    }
+};
 #endif
-    return FirstAbovePlain(bins, k, below);
-}
 
-// Output rows [first, last) of the range.
-template <bool kAvx2>
+// Output rows [first, last) and columns [cx0, cx1) of the range. The column
+// histograms are kept for the strip's columns and the half window either
+// side only ("virtual" columns t, standing for range column fold(t)), so
+// that they stay in the first-level cache while the strip runs down the
+// rows; a wide range is done strip after strip.
+template <typename Ops>
 inline __attribute__((always_inline)) void ColumnHistogramRows(const uint8_t* src, uint8_t* dst, int stride,
                                                                FilterRange r, int X, int Y, int rank,
-                                                               int first, int last)
+                                                               int first, int last, int cx0, int cx1)
 {
+    using T = typename Ops::Count;
+    using B = Bins<T>;
     const int w = r.w, h = r.h, hx = X / 2, hy = Y / 2;
     const uint32_t k = static_cast<uint32_t>(rank);
-    std::vector<Bins16> fine(static_cast<size_t>(w) * 16), coarse(static_cast<size_t>(w));
-    // fold[t + hx + 1] = the range column t stands for, t in [-hx - 1, w + hx].
-    std::vector<int> foldStore(static_cast<size_t>(w) + 2 * hx + 2);
-    for (int t = -hx - 1; t <= w + hx; ++t)
-        foldStore[static_cast<size_t>(t + hx + 1)] = FoldIntoRange(t, 0, w);
-    const int* fold = foldStore.data() + hx + 1;
+    // Virtual columns t in [cx0 - hx, cx1 + hx), at index t - base.
+    const int base = cx0 - hx;
+    const int columns = cx1 - cx0 + 2 * hx;
+    std::vector<B> fine(static_cast<size_t>(columns) * 16), coarse(static_cast<size_t>(columns));
+    std::vector<int> sourceColumn(static_cast<size_t>(columns));
+    for (int i = 0; i < columns; ++i)
+        sourceColumn[static_cast<size_t>(i)] = FoldIntoRange(base + i, 0, w);
     auto row = [&](int j) { return src + static_cast<ptrdiff_t>(r.y0 + FoldIntoRange(j, 0, h)) * stride + r.x0; };
-    auto count = [&](const uint8_t* s, int delta) {
-        for (int x = 0; x < w; ++x) {
-            const uint8_t v = s[x];
-            uint16_t& f = fine[static_cast<size_t>(x) * 16 + (v >> 4)].v[v & 15];
-            uint16_t& c = coarse[static_cast<size_t>(x)].v[v >> 4];
-            f = static_cast<uint16_t>(f + delta);
-            c = static_cast<uint16_t>(c + delta);
+    // One row out of the column histograms (out may be null) and one in.
+    auto count = [&](const uint8_t* out, const uint8_t* in) {
+        for (int i = 0; i < columns; ++i) {
+            const int sx = sourceColumn[static_cast<size_t>(i)];
+            B* column = &fine[static_cast<size_t>(i) * 16];
+            B& c = coarse[static_cast<size_t>(i)];
+            if (out) {
+                const uint8_t v = out[sx];
+                --column[v >> 4].v[v & 15];
+                --c.v[v >> 4];
+            }
+            const uint8_t v = in[sx];
+            ++column[v >> 4].v[v & 15];
+            ++c.v[v >> 4];
         }
     };
     for (int dy = -hy; dy <= hy; ++dy)
-        count(row(first + dy), 1);
-    const Bins16 none{};
+        count(nullptr, row(first + dy));
+    const B none{};
     for (int y = first; y < last; ++y) {
-        if (y > first) {
-            count(row(y - 1 - hy), -1);
-            count(row(y + hy), 1);
-        }
-        Bins16 windowCoarse{};
-        for (int dx = -hx; dx <= hx; ++dx)
-            Add<kAvx2>(windowCoarse, coarse[static_cast<size_t>(fold[dx])], none);
-        Bins16 windowFine[16];
+        if (y > first)
+            count(row(y - 1 - hy), row(y + hy));
+        B windowCoarse{};
+        for (int t = cx0 - hx; t <= cx0 + hx; ++t)
+            Ops::Add(windowCoarse, coarse[static_cast<size_t>(t - base)], none);
+        B windowFine[16];
         int synced[16];
         for (int b = 0; b < 16; ++b)
-            synced[b] = -2 * X - 2;  // far enough back to be built afresh
+            synced[b] = cx0 - 2 * X - 2;  // far enough back to be built afresh
         uint8_t* d = dst + static_cast<ptrdiff_t>(r.y0 + y) * stride + r.x0;
-        for (int x = 0; x < w; ++x) {
-            if (x > 0)
-                Add<kAvx2>(windowCoarse, coarse[static_cast<size_t>(fold[x + hx])],
-                        coarse[static_cast<size_t>(fold[x - 1 - hx])]);
+        for (int x = cx0; x < cx1; ++x) {
+            if (x > cx0)
+                Ops::Add(windowCoarse, coarse[static_cast<size_t>(x + hx - base)],
+                         coarse[static_cast<size_t>(x - 1 - hx - base)]);
             uint32_t below;
-            const int b = FirstAbove<kAvx2>(windowCoarse, k, below);
-            Bins16& seg = windowFine[b];
+            const int b = Ops::FirstAbove(windowCoarse, k, below);
+            B& seg = windowFine[b];
             if (x - synced[b] > X) {
                 seg = none;
-                for (int dx = -hx; dx <= hx; ++dx)
-                    Add<kAvx2>(seg, fine[static_cast<size_t>(fold[x + dx]) * 16 + b], none);
+                for (int t = x - hx; t <= x + hx; ++t)
+                    Ops::Add(seg, fine[static_cast<size_t>(t - base) * 16 + b], none);
             } else {
                 for (int t = synced[b] + 1; t <= x; ++t)
-                    Add<kAvx2>(seg, fine[static_cast<size_t>(fold[t + hx]) * 16 + b],
-                            fine[static_cast<size_t>(fold[t - 1 - hx]) * 16 + b]);
+                    Ops::Add(seg, fine[static_cast<size_t>(t + hx - base) * 16 + b],
+                             fine[static_cast<size_t>(t - 1 - hx - base) * 16 + b]);
             }
             synced[b] = x;
             uint32_t belowFine;
-            const int v = FirstAbove<kAvx2>(seg, k - below, belowFine);
+            const int v = Ops::FirstAbove(seg, k - below, belowFine);
             d[x] = static_cast<uint8_t>(b * 16 + v);
         }
     }
 }
 
-void ColumnHistogramPlain(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int X, int Y, int rank,
-                          int first, int last)
+// Strips of 128 columns: their histograms (with the half windows either
+// side) fit the first-level cache for the 8-bit counts of windows up to
+// 15 x 15, and the second-level one for any other.
+constexpr int kStripColumns = 128;
+
+template <typename Ops>
+inline __attribute__((always_inline)) void ColumnHistogramStrips(const uint8_t* src, uint8_t* dst, int stride,
+                                                                 FilterRange r, int X, int Y, int rank,
+                                                                 int first, int last)
 {
-    ColumnHistogramRows<false>(src, dst, stride, r, X, Y, rank, first, last);
+    for (int cx0 = 0; cx0 < r.w; cx0 += kStripColumns)
+        ColumnHistogramRows<Ops>(src, dst, stride, r, X, Y, rank, first, last, cx0,
+                                 std::min(r.w, cx0 + kStripColumns));
 }
 
-#ifdef LUMADRIFT_RANK_AVX2
+template <typename Ops>
+void ColumnHistogramWith(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int X, int Y, int rank,
+                         int first, int last)
+{
+    ColumnHistogramStrips<Ops>(src, dst, stride, r, X, Y, rank, first, last);
+}
+
+#ifdef LUMADRIFT_RANK_VECTOR
 __attribute__((target("avx2"))) void ColumnHistogramAvx2(const uint8_t* src, uint8_t* dst, int stride,
                                                          FilterRange r, int X, int Y, int rank, int first,
                                                          int last)
 {
-    ColumnHistogramRows<true>(src, dst, stride, r, X, Y, rank, first, last);
+    ColumnHistogramStrips<Avx2Bins16>(src, dst, stride, r, X, Y, rank, first, last);
 }
 #endif
 
 void ColumnHistogramRank(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int X, int Y, int rank)
 {
     // A band starts with Y rows of counting, so bands hold several windows.
+    const bool small = X * Y <= 255;
     ParallelFor(0, r.h, std::max(32, 2 * Y), [&](int first, int last) {
-#ifdef LUMADRIFT_RANK_AVX2
-        if (ActiveIsa() >= IsaLevel::Avx2) {
+#ifdef LUMADRIFT_RANK_VECTOR
+        const IsaLevel level = ActiveIsa();
+        if (small && level >= IsaLevel::Sse2) {
+            ColumnHistogramWith<Sse2Bins8>(src, dst, stride, r, X, Y, rank, first, last);
+            return;
+        }
+        if (level >= IsaLevel::Avx2) {
             ColumnHistogramAvx2(src, dst, stride, r, X, Y, rank, first, last);
             return;
         }
 #endif
-        ColumnHistogramPlain(src, dst, stride, r, X, Y, rank, first, last);
+        if (small)
+            ColumnHistogramWith<PlainBins<uint8_t>>(src, dst, stride, r, X, Y, rank, first, last);
+        else
+            ColumnHistogramWith<PlainBins<uint16_t>>(src, dst, stride, r, X, Y, rank, first, last);
     });
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/image_model.h"
+#include "core/memory.h"
 
 namespace lumadrift {
 namespace {
@@ -232,6 +233,32 @@ TEST(ImageModel, RangeInsideImage)
     EXPECT_EQ(swapped, (ProcessingRange{0, 0, 9, 5}));
     EXPECT_EQ(swapped.width(), 10);
     EXPECT_EQ(swapped.height(), 6);
+}
+
+}  // namespace
+}  // namespace lumadrift
+
+namespace lumadrift {
+namespace {
+
+// A picture is taken only when eleven bytes a pixel fit what the system
+// has; an unknown amount (0) refuses nothing.
+TEST(PictureMemory, ElevenBytesAPixelMustFit)
+{
+    const struct {
+        uint64_t pixels, available;
+        bool fits;
+    } rows[] = {
+        {1, 11, true},
+        {1, 10, false},
+        {uint64_t{1} << 30, uint64_t{11} << 30, true},           // 32768 x 32768 in 11 GiB
+        {uint64_t{1} << 30, (uint64_t{11} << 30) - 1, false},
+        {uint64_t{1} << 30, 0, true},
+        {0, 5, true},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(PictureFits(r.pixels, r.available), r.fits) << r.pixels << " pixels in " << r.available;
+    EXPECT_GT(AvailableMemory(), 0u);  // /proc/meminfo is there on Linux
 }
 
 }  // namespace

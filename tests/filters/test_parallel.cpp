@@ -102,6 +102,12 @@ const Operation kOperations[] = {
     {"Affine", Kernel([](auto s, auto d, int st, FilterRange r) {
          AffineTransformKernel(s, d, st, r, {30.0, r.w / 2.0, r.h / 2.0, 1.2, 0.9, 1.5, -0.5});
      })},
+    {"Label",
+     [](const Canvas& s, Canvas& d, std::vector<uint8_t>& extra) {
+         const LabelOutcome o = LabelKernel(s.px.data(), d.px.data(), s.stride, s.range);
+         extra = {static_cast<uint8_t>(o.count), static_cast<uint8_t>(o.count >> 8), static_cast<uint8_t>(o.overflow)};
+     },
+     true},
     {"LabelStatistics",
      [](const Canvas& s, Canvas&, std::vector<uint8_t>& extra) {
          // The plane's values stand for labels; 0/255 plus a few others.

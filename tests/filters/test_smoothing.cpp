@@ -70,13 +70,16 @@ std::string Compare(const Window& k, const Canvas& src)
 }
 
 // Averages cover the 16-bit and 32-bit sums and the doubled and running
-// window sums; ranks cover the network (up to 11 x 11) and the histogram.
+// window sums; ranks cover the networks, the column histograms with 8-bit
+// and 16-bit counts (windows up to 255 pixels and above) and, on the scalar
+// level, the row histogram.
 const Window kWindows[] = {
     {1, 1, -1}, {3, 3, -1},  {5, 3, -1},  {3, 7, -1},  {15, 15, -1}, {1, 9, -1},
     {9, 1, -1}, {33, 3, -1}, {35, 35, -1}, {63, 1, -1},
     {1, 1, 0},  {3, 3, 4},   {3, 3, 0},   {3, 3, 8},   {3, 3, 3},    {5, 5, 12},
     {5, 5, 24}, {5, 5, 7},   {5, 3, 6},   {1, 7, 3},   {7, 1, 5},    {11, 11, 60},
     {13, 11, 71}, {41, 3, 0}, {3, 41, 122}, {7, 7, 24}, {15, 15, 112}, {9, 21, 3},
+    {17, 17, 144}, {31, 9, 278},
 };
 
 struct Shape {
@@ -109,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(Shapes, SmoothingShapes,
                          testing::Combine(testing::Values(Shape{"1x1", 1, 1}, Shape{"1x8", 1, 8}, Shape{"8x1", 8, 1},
                                                           Shape{"2x2", 2, 2}, Shape{"3x2", 3, 2},
                                                           Shape{"17x13", 17, 13}, Shape{"45x6", 45, 6},
-                                                          Shape{"71x19", 71, 19}),
+                                                          Shape{"71x19", 71, 19}, Shape{"300x7", 300, 7}),
                                           testing::ValuesIn(test::kIsaLevels)),
                          [](const testing::TestParamInfo<std::tuple<Shape, IsaLevel>>& i) {
                              return std::string("s") + std::get<0>(i.param).name + "_" + IsaName(std::get<1>(i.param));
