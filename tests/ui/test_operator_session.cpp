@@ -203,9 +203,11 @@ protected:
         AnswerFile(path);
         frame_->OnCommand(kCmdRunMacro);
     }
-    // The main window active and the keyboard focus in the view.
+    // The main window active and the keyboard focus in the view, once the
+    // window system has had its say.
     bool KeysWithTheView()
     {
+        QTest::qWait(50);
         return QTest::qWaitFor([this] {
             return QApplication::activeWindow() == frame_.get() &&
                    QApplication::focusWidget() == static_cast<QWidget*>(view());
@@ -556,10 +558,12 @@ TEST_F(Session, ResultWindowsLeaveTheKeysWithTheViewAndClearOnABlankClick)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       QPoint(10, list->viewport()->height() - 4));
     EXPECT_TRUE(view()->selectedItems().empty());
-    // The close box leaves the profile; the window goes once its event is over.
+    // The close box leaves the profile; the window, still inside its own
+    // close event, goes once that event is over.
     QPointer<CProfileResultWnd> gone(wnd);
     wnd->close();
     EXPECT_EQ(doc_->state(), kStateGray);
+    EXPECT_TRUE(!gone.isNull() && gone->isHidden());
     EXPECT_TRUE(QTest::qWaitFor([&] { return gone.isNull(); }));
 
     // The labeling result: highlights by a click, none by a blank click, and
