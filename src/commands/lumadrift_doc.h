@@ -197,12 +197,12 @@ public:
     // 2 previews). SetFftMaskFile is the dialog's path as committed (typed,
     // browsed, or found when the user mask is chosen): it becomes the stored
     // path when the file reads as a mask, else the stored path is cleared
-    // and false returned. CompleteFft runs however the
-    // dialog closed: ok stores the shown values; then the band-pass with the
-    // stored values (a mask file the bank does not hold yet is read now),
-    // the inverse transform, history step, redraw, record. A missing or
-    // unreadable mask file skips the band-pass, still runs the inverse and
-    // records, and returns -1.
+    // and false returned. CompleteFft runs however the dialog closed: ok
+    // stores the shown values; then the band-pass with the stored values (a
+    // mask file the bank does not hold yet is read now), the inverse
+    // transform, history step, redraw, record. A missing or unreadable mask
+    // file skips the band-pass, still runs the inverse and records, and
+    // returns -1.
     int BeginFft();
     void PreviewFft(const FftParams& p);
     bool MaskFileValid(const std::string& path);
