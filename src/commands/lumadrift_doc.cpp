@@ -1,5 +1,6 @@
 #include "commands/lumadrift_doc.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -348,9 +349,14 @@ int CLumadriftDoc::AcquireCore(int channel, int invert, double baseAngle)
 
 void CLumadriftDoc::BeginBinarize()
 {
+    // A hand-edited settings file may hold thresholds outside 0..255; the
+    // dialog's boxes could not show them, so they are clamped once here and
+    // the first preview, the boxes and the stored values agree.
+    BinarizeParams& s = settings_.binarize;
+    s.min = std::clamp(s.min, 0, 255);
+    s.max = std::clamp(s.max, 0, 255);
     BeginPreview();
-    const BinarizeParams p = settings_.binarize;
-    RunPreview([p](PlaneBank& b) { lumadrift::Binarize(b, p); });
+    PreviewBinarize(s);
 }
 
 void CLumadriftDoc::PreviewBinarize(const BinarizeParams& p)
@@ -362,6 +368,10 @@ void CLumadriftDoc::CompleteBinarize(bool ok, const BinarizeParams& p)
 {
     if (ok)
         settings_.binarize = p;
+    else
+        // Dismissed without OK: the step records the stored thresholds, so
+        // their picture, not the last preview, becomes the result.
+        PreviewBinarize(settings_.binarize);
     state_ = kStateBinary;
     PushHistory(kOpBinarize);
     RecordParams(kOpBinarize, settings_.binarize);
@@ -369,8 +379,9 @@ void CLumadriftDoc::CompleteBinarize(bool ok, const BinarizeParams& p)
 
 int CLumadriftDoc::Binarize(const BinarizeParams& p)
 {
+    // A replayed line runs with its values as they are.
     settings_.binarize = p;
-    BeginBinarize();
+    BeginPreview();
     CompleteBinarize(false, p);
     return 0;
 }
@@ -532,17 +543,22 @@ bool ThreadCountAccepted(int t) { return t >= 1 && t <= 5; }
 int CLumadriftDoc::BeginFft()
 {
     const int threads = settings_.fftThreads;
-    if (!ThreadCountAccepted(threads) || planes_.empty())
+    if (!ThreadCountAccepted(threads))
         return -1;
+    if (planes_.empty())
+        return -2;
     fft_.ReleaseFftBank();
     maskInBank_.clear();
     if (fft_.CreateFftBank(2, planes_.width(), planes_.height()) != 0)
-        return -1;
+        return -2;
+    const int plane = currentPlane_;
     BeginPreview();
     AdvancePlaneRingFrom(previewSource_);
     if (RunFftForward(planes_, fft_, threads) != 0) {
         fft_.ReleaseFftBank();
-        return -1;
+        currentPlane_ = plane;  // nothing has changed
+        renderPending_ = -1;
+        return -2;
     }
     fft_.SelectFftSlots(0, 1);
     return 0;
@@ -567,6 +583,13 @@ bool CLumadriftDoc::MaskFileValid(const std::string& path)
         !fft_.empty() && !path.empty() && FileExists(path) && ReadMaskFile(fft_, path) == 0;
     // A failed read may have left part of a mask behind.
     maskInBank_ = ok ? path : std::string();
+    return ok;
+}
+
+bool CLumadriftDoc::SetFftMaskFile(const std::string& path)
+{
+    const bool ok = MaskFileValid(path);
+    settings_.fft.maskFile = ok ? path : std::string();
     return ok;
 }
 
@@ -634,22 +657,29 @@ int CLumadriftDoc::ToggleProfile()
         return -1;
     const bool entering = state_ == kStateGray;
     state_ = entering ? kStateProfile : kStateGray;
-    ClearProfile();
+    profileRows_.clear();
+    profileSampled_ = false;
+    // Until a line is sampled a save records a one-point line, whose replay
+    // leaves the (empty) table as it is.
+    profileLine_ = ProfileLine{};
+    profileEnds_ = ProfileLine{};
     Redraw();
+    if (observer_)
+        observer_->OnProfileChanged();
     Record(kOpProfile, entering ? "ID=1" : "ID=0");
     return 0;
 }
 
 void CLumadriftDoc::ClearProfile()
 {
-    profileRows_.clear();
+    profileSampled_ = false;
 }
 
 int CLumadriftDoc::ComputeProfile(int x1, int y1, int x2, int y2)
 {
     const uint8_t* plane = planes_.GetPlane(currentPlane_);
     const int width = planes_.width();
-    if (!plane)
+    if (!plane || (x1 == x2 && y1 == y2))
         return 0;
     profileLine_ = {x1, y1, x2, y2};
     int orientation = 0;
@@ -659,8 +689,6 @@ int CLumadriftDoc::ComputeProfile(int x1, int y1, int x2, int y2)
         if (std::fabs(slope) > 1.0)
             orientation = 1;
     } else {
-        if (y1 == y2)
-            return 0;
         orientation = 1;
     }
     settings_.profileOrientation = orientation;
@@ -688,13 +716,18 @@ int CLumadriftDoc::ComputeProfile(int x1, int y1, int x2, int y2)
         }
     }
     profileEnds_ = {x1, y1, x2, y2};
+    profileSampled_ = true;
     Redraw();
+    if (observer_)
+        observer_->OnProfileChanged();
     return static_cast<int>(profileRows_.size());
 }
 
 std::vector<std::pair<int, int>> CLumadriftDoc::ProfileSamples() const
 {
     std::vector<std::pair<int, int>> pairs;
+    if (!profileSampled_)
+        return pairs;
     for (size_t i = 0; i < profileRows_.size(); ++i) {
         const int v = profileRows_[i].value;
         if (settings_.profileOrientation == 0)
@@ -801,6 +834,9 @@ int CLumadriftDoc::SetCameraFrame(const uint8_t* bgr, int width, int height, int
     state_ = kStateCamera;
     renderPending_ = 0;
     NotifyImage();
+    // As after opening a file, the side panel shows the range.
+    if (observer_)
+        observer_->OnRangeChanged();
     return 0;
 }
 

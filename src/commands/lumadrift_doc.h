@@ -56,6 +56,9 @@ public:
     virtual void OnTitleChanged() {}
     // The history gained, lost or described a step, or moved along it.
     virtual void OnHistoryChanged() {}
+    // The profile was switched on or off, or a line was sampled (from the
+    // mouse or a replayed line): the table and the line to show changed.
+    virtual void OnProfileChanged() {}
 };
 
 struct DocEnvironment {
@@ -134,10 +137,12 @@ public:
     GrayHistogram CurrentHistogram() const;
 
     // --- binarization, dilation, erosion, thinning ------------------------------
-    // The dialog flow: BeginBinarize previews the stored thresholds from the
-    // current plane; PreviewBinarize re-runs from that same plane with the
-    // values on screen; CompleteBinarize runs however the dialog closed (ok
-    // stores the shown values): state 4, history step, record.
+    // The dialog flow: BeginBinarize clamps the stored thresholds to 0..255
+    // and previews them from the current plane; PreviewBinarize re-runs from
+    // that same plane with the values on screen; CompleteBinarize runs
+    // however the dialog closed: ok stores the shown values, any other close
+    // binarizes with the stored ones again, so the picture is what the
+    // recorded line replays; then state 4, history step, record.
     void BeginBinarize();
     void PreviewBinarize(const BinarizeParams& p);
     void CompleteBinarize(bool ok, const BinarizeParams& p);
@@ -194,18 +199,23 @@ public:
 
     // --- FFT band-pass ------------------------------------------------------------
     // The dialog flow. BeginFft: -1 with nothing changed when the thread
-    // count is outside 1..5 or the transform bank cannot be had; else the
-    // forward transform of the current plane. PreviewFft shows the masked
-    // spectrum from the same plane again. MaskFileValid reads a mask file
-    // into the bank (for shape 2 previews). CompleteFft runs however the
-    // dialog closed: ok stores the shown values; then the band-pass with the
-    // stored values (a mask file the bank does not hold yet is read now),
-    // the inverse transform, history step, redraw, record. A missing or
-    // unreadable mask file skips the band-pass, still runs the inverse and
-    // records, and returns -1.
+    // count is outside 1..5, -2 when the transform bank cannot be had or the
+    // forward pass cannot run; else 0 after the forward transform of the
+    // current plane. PreviewFft shows the masked spectrum from the same
+    // plane again. MaskFileValid reads a mask file into the bank (for shape
+    // 2 previews). SetFftMaskFile is the dialog's path as committed (typed,
+    // browsed, or found when the user mask is chosen): it becomes the stored
+    // path when the file reads as a mask, else the stored path is cleared
+    // and false returned. CompleteFft runs however the dialog closed: ok
+    // stores the shown values; then the band-pass with the stored values (a
+    // mask file the bank does not hold yet is read now), the inverse
+    // transform, history step, redraw, record. A missing or unreadable mask
+    // file skips the band-pass, still runs the inverse and records, and
+    // returns -1.
     int BeginFft();
     void PreviewFft(const FftParams& p);
     bool MaskFileValid(const std::string& path);
+    bool SetFftMaskFile(const std::string& path);
     int SaveFftMask(const std::string& path);
     int CompleteFft(bool ok, const FftParams& p);
     // Without a dialog: BeginFft, then CompleteFft with the given values.
@@ -213,21 +223,29 @@ public:
     const FftBank& fftBank() const { return fft_; }
 
     // --- density profile --------------------------------------------------------
-    // State 3 <-> 7; records "ID=1" on entering, "ID=0" on leaving. -1 in
-    // any other state.
+    // State 3 <-> 7 with an empty table and the end points (0, 0, 0, 0);
+    // records "ID=1" on entering, "ID=0" on leaving. -1 in any other state.
     int ToggleProfile();
     // Samples the current plane along the line (image pixels, inside the
     // image) column by column when it is at most 45 degrees from the
     // horizontal, else row by row, from the smaller end; the far end is not
-    // sampled. A one-point line samples nothing and changes nothing.
-    // Returns the number of samples.
+    // sampled. A one-point line samples nothing and changes nothing (table,
+    // stored line and end points stay). Returns the number of samples.
     int ComputeProfile(int x1, int y1, int x2, int y2);
+    // The result table: what a save writes.
     const std::vector<ProfileRow>& profileRows() const { return profileRows_; }
-    // The graph's plotting pairs: (i, 255 - v) row-wise, (v, i) column-wise.
+    // Whether the graph is shown: from a sampled line until the next press
+    // in the view (ClearProfile) or the profile's end.
+    bool hasProfileSamples() const { return profileSampled_; }
+    // The graph's plotting pairs: (i, 255 - v) row-wise, (v, i) column-wise;
+    // none while the graph is not shown.
     std::vector<std::pair<int, int>> ProfileSamples() const;
-    // The ordered end points of the last computed line.
+    // The ordered end points of the last sampled line: the table's line,
+    // which a save records.
     const ProfileLine& profileEnds() const { return profileEnds_; }
     const ProfileLine& profileLine() const { return profileLine_; }
+    // A new press in the view frees the samples (the graph goes); the table
+    // stays until a line is sampled.
     void ClearProfile();
     // Writes the table (CP932, tabs, CR LF) and records the save. -1 when
     // the file cannot be written (nothing recorded).
@@ -391,6 +409,7 @@ private:
     ProfileLine profileLine_;
     ProfileLine profileEnds_;
     std::vector<ProfileRow> profileRows_;
+    bool profileSampled_ = false;
 
     struct PoolDialogState {
         int startPlane = 0;

@@ -308,6 +308,7 @@ LabelOutcome LabelKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRan
 
     outcome.count = classes + 1;
     outcome.overflow = (outcome.count > 255 || lost) ? 1 : 0;
+    outcome.incomplete = outcome.count > 256 || lost;
     return outcome;
 }
 

@@ -33,7 +33,10 @@ namespace lumadrift {
 
 struct LabelOutcome {
     int count = 1;     // K: objects + 1
-    int overflow = 0;  // 1: not every object carries its label
+    int overflow = 0;  // 1: K > 255, or the label table ran out
+    // Some object really carries no label (more than 255 objects, or more
+    // than the table could tell apart); exactly 255 objects are complete.
+    bool incomplete = false;
 };
 
 // The view kernel: src and dst are plane origins with row stride `stride`.

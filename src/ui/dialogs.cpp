@@ -4,6 +4,7 @@
 #include <QColorDialog>
 #include <QDialogButtonBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -48,13 +49,18 @@ QDialogButtonBox* OkCancel(QDialog* dlg, bool cancel = true)
     return box;
 }
 
-// Runs a slot when a box loses the focus.
+// Runs a slot when the focus moves from a box to another control. The
+// window losing its activation (a message box coming up, another program)
+// leaves the box as it is: the focus comes back to it.
 class FocusOutFilter : public QObject {
 public:
     FocusOutFilter(QObject* parent, std::function<void()> f) : QObject(parent), f_(std::move(f)) {}
     bool eventFilter(QObject*, QEvent* e) override
     {
-        if (e->type() == QEvent::FocusOut && f_)
+        if (e->type() != QEvent::FocusOut || !f_)
+            return false;
+        const Qt::FocusReason why = static_cast<QFocusEvent*>(e)->reason();
+        if (why != Qt::ActiveWindowFocusReason && why != Qt::PopupFocusReason)
             f_();
         return false;
     }
@@ -185,6 +191,12 @@ void CColorButton::paintEvent(QPaintEvent*)
     }
 }
 
+void CColorButton::focusInEvent(QFocusEvent* event)
+{
+    QPushButton::focusInEvent(event);
+    Q_EMIT focused();
+}
+
 CColorSettingsDlg::CColorSettingsDlg(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("色設定"));
@@ -199,9 +211,23 @@ CColorSettingsDlg::CColorSettingsDlg(QWidget* parent) : QDialog(parent)
         col->addWidget(buttons_[i]);
         row->addLayout(col);
         connect(buttons_[i], &QPushButton::clicked, this, [this, i] { Choose(i); });
+        connect(buttons_[i], &CColorButton::focused, this, [this, i] { Highlight(i); });
     }
     layout->addLayout(row);
-    layout->addWidget(OkCancel(this));
+    QDialogButtonBox* box = OkCancel(this);
+    layout->addWidget(box);
+    // No colour is outlined at the start: the focus begins on OK.
+    for (QAbstractButton* b : box->buttons())
+        if (box->buttonRole(b) == QDialogButtonBox::AcceptRole)
+            b->setFocus();
+}
+
+void CColorSettingsDlg::Highlight(int i)
+{
+    for (int k = 0; k < 3; ++k)
+        buttons_[k]->highlighted = k == i;
+    for (auto* b : buttons_)
+        b->update();
 }
 
 void CColorSettingsDlg::setColors(uint32_t mouse, uint32_t graph, uint32_t result)
@@ -214,8 +240,7 @@ void CColorSettingsDlg::setColors(uint32_t mouse, uint32_t graph, uint32_t resul
 
 void CColorSettingsDlg::Choose(int i)
 {
-    for (int k = 0; k < 3; ++k)
-        buttons_[k]->highlighted = k == i;
+    Highlight(i);
     const uint32_t c = buttons_[i]->color;
     const QColor chosen =
         QColorDialog::getColor(QColor(c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff), this);
@@ -535,8 +560,9 @@ CAffineDlg::CAffineDlg(QWidget* parent) : QDialog(parent)
     auto* g = new QGridLayout;
     for (auto& b : boxes_)
         b = new QLineEdit(this);
-    g->addWidget(new QLabel(QStringLiteral("回転角"), this), 0, 0);
+    g->addWidget(new QLabel(QStringLiteral("回転角度"), this), 0, 0);
     g->addWidget(boxes_[0], 0, 1);
+    g->addWidget(new QLabel(QStringLiteral("度"), this), 0, 2);
     g->addWidget(new QLabel(QStringLiteral("X"), this), 1, 1, Qt::AlignHCenter);
     g->addWidget(new QLabel(QStringLiteral("Y"), this), 1, 2, Qt::AlignHCenter);
     const char* rows[3] = {"重心", "拡大率", "移動量"};
@@ -717,9 +743,9 @@ void CInterImageDlg::accept()
 
 // --- FFT ----------------------------------------------------------------------
 
-CFftDlg::CFftDlg(const QString& filterDir, std::function<bool(const std::string&)> maskValid,
+CFftDlg::CFftDlg(const QString& filterDir, std::function<bool(const std::string&)> commitMask,
                  std::function<int(const std::string&)> saveMask, QWidget* parent)
-    : QDialog(parent), filterDir_(filterDir), maskValid_(std::move(maskValid)),
+    : QDialog(parent), filterDir_(filterDir), commitMask_(std::move(commitMask)),
       saveMask_(std::move(saveMask))
 {
     setWindowTitle(QStringLiteral("FFT"));
@@ -829,24 +855,35 @@ void CFftDlg::ChooseShape(int shape)
     }
     path_->setEnabled(!band);
     browse_->setEnabled(!band);
+    checkedPath_.clear();  // a square or circle replaces the mask
     if (band) {
         Preview();
-    } else if (maskValid_ && maskValid_(path())) {
+    } else if (commitMask_ && commitMask_(path())) {
+        checkedPath_ = path();
         Preview();
     } else {
-        path_->clear();
+        path_->clear();  // silently: the operator has not typed it
     }
 }
 
-void CFftDlg::CheckPath()
+bool CFftDlg::CheckPath()
 {
-    if (maskValid_ && maskValid_(path())) {
+    if (checking_)
+        return false;
+    checking_ = true;
+    const std::string p = path();
+    const bool ok = commitMask_ && commitMask_(p);
+    if (ok) {
+        checkedPath_ = p;
         Preview();
-        return;
+    } else {
+        checkedPath_.clear();
+        path_->clear();
+        QMessageBox::warning(this, QStringLiteral("Lumadrift"),
+                             QStringLiteral("指定されたﾏｽｸﾌｧｲﾙが無効です。"));
     }
-    QMessageBox::warning(this, QStringLiteral("Lumadrift"),
-                         QStringLiteral("指定されたﾏｽｸﾌｧｲﾙが無効です。"));
-    path_->clear();
+    checking_ = false;
+    return ok;
 }
 
 void CFftDlg::Preview()
@@ -856,7 +893,9 @@ void CFftDlg::Preview()
 
 void CFftDlg::accept()
 {
-    if (shape_ == 2 && path_->text().isEmpty())
+    // Enter in the path box reaches OK without the box losing the focus:
+    // a path not read yet is read here, and a bad one keeps the dialog open.
+    if (shape_ == 2 && (path_->text().isEmpty() || (path() != checkedPath_ && !CheckPath())))
         return;
     QDialog::accept();
 }

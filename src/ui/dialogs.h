@@ -55,8 +55,13 @@ public:
     uint32_t color = 0;
     bool highlighted = false;
 
+Q_SIGNALS:
+    // The keyboard focus came to the button (Tab, a click).
+    void focused();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 };
 
 class CColorSettingsDlg : public QDialog {
@@ -71,6 +76,7 @@ public:
 
 private:
     void Choose(int i);
+    void Highlight(int i);
     CColorButton* buttons_[3] = {};
 };
 
@@ -245,12 +251,14 @@ private:
 };
 
 // FFT band-pass ("FFT") with live preview: every change emits
-// paramsChanged; mask files are checked and written through the two
-// callbacks the caller provides.
+// paramsChanged. A mask path is committed (the box left, Enter, OK, a
+// browsed file, the user shape chosen) through `commitMask`, which reads the
+// file and stores the path, or clears the stored path and returns false;
+// `saveMask` writes the current mask.
 class CFftDlg : public QDialog {
     Q_OBJECT
 public:
-    CFftDlg(const QString& filterDir, std::function<bool(const std::string&)> maskValid,
+    CFftDlg(const QString& filterDir, std::function<bool(const std::string&)> commitMask,
             std::function<int(const std::string&)> saveMask, QWidget* parent = nullptr);
     ~CFftDlg() override;
     // Checks the stored shape's button and runs the first preview.
@@ -271,10 +279,13 @@ Q_SIGNALS:
 
 private:
     void ChooseShape(int shape);
-    void CheckPath();
+    // The typed path: read and previewed, or the message and an empty box.
+    bool CheckPath();
     void Preview();
     QString filterDir_;
-    std::function<bool(const std::string&)> maskValid_;
+    std::function<bool(const std::string&)> commitMask_;
+    std::string checkedPath_;  // the path whose mask the preview shows
+    bool checking_ = false;
     std::function<int(const std::string&)> saveMask_;
     QScrollBar* bars_[2] = {};
     QLineEdit* edits_[2] = {};

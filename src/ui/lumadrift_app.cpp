@@ -1,8 +1,10 @@
 #include "ui/lumadrift_app.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QStringList>
 #include <QTimer>
+#include <QTranslator>
 #include <clocale>
 #include <memory>
 
@@ -12,6 +14,17 @@
 #include "ui/main_frame.h"
 
 namespace lumadrift {
+
+QTranslator* InstallQtTranslation(QCoreApplication& app)
+{
+    auto* t = new QTranslator(&app);
+    if (!t->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(t)) {
+        delete t;
+        return nullptr;
+    }
+    return t;
+}
 
 int RunLumadriftApp(int argc, char** argv)
 {
@@ -23,6 +36,7 @@ int RunLumadriftApp(int argc, char** argv)
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("Lumadrift"));
     QApplication::setOrganizationName(QStringLiteral("Lumadrift"));
+    InstallQtTranslation(app);
 
     int rc = 0;
     {
@@ -33,15 +47,19 @@ int RunLumadriftApp(int argc, char** argv)
         CLumadriftDoc doc(env);
         CMainFrame frame(doc, placement);
         frame.show();
-        const QStringList args = QApplication::arguments();
-        if (placement.layoutState == 0 && args.size() > 1)
-            frame.OpenFile(args.at(1));
-        // Lets scripts and tests run a whole session without a person.
+        // Lets scripts and tests run a whole session without a person; a
+        // message still up is answered as well.
         bool ok = false;
         const int closeAfter = qEnvironmentVariableIntValue("LUMADRIFT_CLOSE_AFTER_MS", &ok);
         if (ok && closeAfter >= 0)
-            QTimer::singleShot(closeAfter, &frame, &QWidget::close);
-        rc = QApplication::exec();
+            QTimer::singleShot(closeAfter, &frame, [] { QApplication::closeAllWindows(); });
+        const QStringList args = QApplication::arguments();
+        // A picture named on the command line that cannot be opened ends
+        // the program once its message has been read, as a failed start.
+        if (placement.layoutState == 0 && args.size() > 1 && !frame.OpenFile(args.at(1)))
+            rc = 1;
+        else
+            rc = QApplication::exec();
     }  // the document saves the settings as it goes away
     SavePlacement(placement);
     return rc;

@@ -15,6 +15,8 @@
 
 namespace lumadrift {
 
+const char* const kFftCannotStartText = "FFT処理の作業領域を確保できません";
+
 QColor FromColorRef(uint32_t c)
 {
     return QColor(c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff);
@@ -84,6 +86,11 @@ void XorPolyline(QImage& target, const QPolygon& poly, uint32_t color, int zoom)
         p.setPen(pen);
         p.drawPolyline(poly);
     }
+    // Black, the colour of a fresh installation, would flip nothing and
+    // leave frame and line invisible: it inverts instead. The settings keep
+    // the colour as chosen.
+    if ((color & 0x00ffffff) == 0)
+        color = 0x00ffffff;
     const QRgb flip = qRgb(color & 0xff, (color >> 8) & 0xff, (color >> 16) & 0xff) & 0x00ffffff;
     for (int y = 0; y < bounds.height(); ++y) {
         const uchar* m = mask.constScanLine(y);
@@ -143,6 +150,26 @@ void CLumadriftView::OnImageChanged()
 {
     RebuildIfPending();
     UpdateScrollBars();
+    // A replayed open, undo or redo may leave the profile state.
+    SyncProfileWindow();
+    viewport()->update();
+}
+
+void CLumadriftView::OnProfileChanged()
+{
+    SyncProfileWindow();
+    // A replayed line comes in image pixels; a drawn one is here already,
+    // with the display ends the mouse gave.
+    const ProfileLine& l = doc_.profileLine();
+    if (l.x1 != lineImg_.left || l.y1 != lineImg_.top || l.x2 != lineImg_.right ||
+        l.y2 != lineImg_.bottom) {
+        const int z = doc_.zoom();
+        lineImg_ = {l.x1, l.y1, l.x2, l.y2};
+        lineDisp_ = {ToDisplay(z, l.x1), ToDisplay(z, l.y1), ToDisplay(z, l.x2),
+                     ToDisplay(z, l.y2)};
+    }
+    if (profileWnd_)
+        profileWnd_->Fill(doc_.profileRows());
     viewport()->update();
 }
 
@@ -272,7 +299,7 @@ void CLumadriftView::DrawOverlays(QImage& target, int ox, int oy) const
                                          ToDisplay(z, y) + kViewMargin - oy, side, side, c);
         }
     } else if (state == kStateProfile) {
-        if (!doc_.profileRows().empty()) {
+        if (doc_.hasProfileSamples()) {
             const ProfileLine& e = doc_.profileEnds();
             const ViewRect ends{e.x1, e.y1, e.x2, e.y2};
             // The display start of the ordered line: the stored end that the
@@ -484,9 +511,9 @@ void CLumadriftView::mouseReleaseEvent(QMouseEvent* event)
                     ToImage(z, lineDisp_.right), ToImage(z, lineDisp_.bottom)};
         dragState_ = 0;
         lineDragging_ = false;
+        // The table follows through OnProfileChanged; a one-point line
+        // leaves it as it is.
         doc_.ComputeProfile(lineImg_.left, lineImg_.top, lineImg_.right, lineImg_.bottom);
-        if (profileWnd_)
-            profileWnd_->Fill(doc_.profileRows());
         viewport()->update();
     }
 }
@@ -691,14 +718,13 @@ void CLumadriftView::OnAcquire()
 
 void CLumadriftView::OnBinarize()
 {
-    const ImageSettings& s = doc_.settings();
-    CBinarizeDlg dlg(s.binarize, this);
+    doc_.BeginBinarize();  // the boxes start from the thresholds it settled
+    CBinarizeDlg dlg(doc_.settings().binarize, this);
     if (QWidget* top = window()) {
         const QRect g = top->frameGeometry();
         dlg.adjustSize();
         dlg.move(g.right() - dlg.frameGeometry().width() + 1, g.top());
     }
-    doc_.BeginBinarize();
     dlg.setHistogram(doc_.PreviewSourceHistogram());
     connect(&dlg, &CBinarizeDlg::paramsChanged, this,
             [this](int lo, int hi) { doc_.PreviewBinarize({lo, hi}); });
@@ -718,13 +744,15 @@ void CLumadriftView::OnLabeling()
     }
     connect(&dlg, &CLabelingResultDlg::selectionChanged, this,
             &CLumadriftView::SetSelectedItems);
-    if (outcome.overflow)
+    // Exactly 255 objects are all labeled and listed: no message for them.
+    if (outcome.incomplete)
         QTimer::singleShot(0, &dlg, [this] {
             Warn(QStringLiteral("ﾗﾍﾞﾘﾝｸﾞ結果が最大値(255)を超えています。\n結果は完全ではありません。"));
         });
     dlg.exec();
     selected_.clear();
     doc_.CompleteLabeling();
+    FocusBackToView();
 }
 
 void CLumadriftView::OnDensity(bool gamma)
@@ -803,9 +831,15 @@ void CLumadriftView::OnInterImage(int id)
 void CLumadriftView::OnToggleProfile()
 {
     selected_.clear();
-    doc_.ToggleProfile();
-    SyncProfileWindow();
-    setFocus();
+    doc_.ToggleProfile();  // the window follows through OnProfileChanged
+    FocusBackToView();
+}
+
+void CLumadriftView::FocusBackToView()
+{
+    if (QWidget* top = window())
+        top->activateWindow();
+    setFocus(Qt::OtherFocusReason);
 }
 
 void CLumadriftView::SyncProfileWindow()
@@ -818,12 +852,19 @@ void CLumadriftView::SyncProfileWindow()
                 [this] { Q_EMIT commandRequested(kCmdProfile); });
         connect(wnd, &CProfileResultWnd::selectionChanged, this,
                 &CLumadriftView::SetSelectedItems);
+        // On top, but the keys stay with the picture.
+        wnd->setAttribute(Qt::WA_ShowWithoutActivating);
         wnd->PlaceAt(window());
         wnd->show();
         wnd->raise();
+        FocusBackToView();
     } else if (!profile && profileWnd_) {
-        delete profileWnd_.data();
+        // The window may be closing from its own close box, inside its own
+        // event: it goes once that event is over.
+        CProfileResultWnd* wnd = profileWnd_;
         profileWnd_ = nullptr;
+        wnd->hide();
+        wnd->deleteLater();
         selected_.clear();
     }
     viewport()->update();
@@ -831,14 +872,19 @@ void CLumadriftView::SyncProfileWindow()
 
 void CLumadriftView::OnFft()
 {
-    if (doc_.BeginFft() < 0) {
+    const int begun = doc_.BeginFft();
+    if (begun == -1) {
         Warn(QStringLiteral("ｽﾚｯﾄﾞの生成数が上限を超えています"));
+        return;
+    }
+    if (begun < 0) {
+        Warn(QString::fromUtf8(kFftCannotStartText));
         return;
     }
     const ImageSettings& s = doc_.settings();
     CFftDlg dlg(
         QString::fromStdString(doc_.dirs().filterDir),
-        [this](const std::string& p) { return doc_.MaskFileValid(p); },
+        [this](const std::string& p) { return doc_.SetFftMaskFile(p); },
         [this](const std::string& p) { return doc_.SaveFftMask(p); }, this);
     connect(&dlg, &CFftDlg::paramsChanged, this,
             [this](double lo, double hi, int shape) { doc_.PreviewFft({lo, hi, shape, {}}); });

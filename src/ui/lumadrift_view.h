@@ -76,6 +76,7 @@ public:
     void OnRangeChanged() override;
     void OnTitleChanged() override;
     void OnHistoryChanged() override;
+    void OnProfileChanged() override;
 
 Q_SIGNALS:
     // For the side panel: the pixel under the pointer.
@@ -118,6 +119,8 @@ private:
     void OnPool();
     void OnInterImage(int id);
     void OnToggleProfile();
+    // The main window active and the keys in the view (after a result window).
+    void FocusBackToView();
     void OnFft();
     void Warn(const QString& text);
     bool OpenCamera(bool interactive);
@@ -153,9 +156,13 @@ QImage RenderDocumentImage(const CLumadriftDoc& doc, int plane);
 
 // Exclusive-or drawing of the range frame (closed outline left-top ->
 // left-bottom -> right-bottom -> right-top) and of the profile line, with a
-// pen of width toDisplay(1) in colour (0x00BBGGRR); drawing twice restores.
+// pen of width toDisplay(1) in colour (0x00BBGGRR; 0 draws as white, which
+// inverts); drawing twice restores.
 void DrawRangeFrame(QImage& target, const ViewRect& r, uint32_t color, int zoom);
 void DrawProfileLine(QImage& target, const ViewRect& line, uint32_t color, int zoom);
+
+// The FFT could not start for want of memory for its transform.
+extern const char* const kFftCannotStartText;
 
 QColor FromColorRef(uint32_t c);
 uint32_t ToColorRef(const QColor& c);

@@ -6,6 +6,7 @@
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -15,6 +16,8 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
+
+#include <algorithm>
 
 #include "commands/replay.h"
 #include "core/picture_file.h"
@@ -43,9 +46,12 @@ bool IsCheckable(int id)
 CMainFrame::CMainFrame(CLumadriftDoc& doc, FramePlacement& placement, QWidget* parent)
     : QMainWindow(parent), doc_(doc), placement_(placement)
 {
-    // The placement is applied as the normal rectangle; a maximized close is
-    // remembered but the window always starts in its normal state.
-    setGeometry(placement_.x, placement_.y, placement_.width, placement_.height);
+    // The placement is the frame's normal rectangle; a maximized close is
+    // remembered but the window always starts in its normal state. Until
+    // the window system tells the frame's size the client area takes the
+    // whole rectangle (ApplyPlacementToFrame corrects it).
+    move(placement_.x, placement_.y);
+    resize(placement_.width, placement_.height);
     view_ = new CLumadriftView(doc_, this);
     setCentralWidget(view_);
     BuildMenus();
@@ -172,10 +178,19 @@ void CMainFrame::BuildToolBar()
 void CMainFrame::BuildStatusBar()
 {
     QStatusBar* bar = statusBar();
-    for (const char* ind : {"ｶﾅ", "CAP", "NUM", "SCRL"}) {
-        auto* label = new QLabel(QString::fromUtf8(ind), bar);
-        label->setEnabled(false);
-        bar->addPermanentWidget(label);
+    const char* names[4] = {"ｶﾅ", "CAP", "NUM", "SCRL"};
+    for (int i = 0; i < 4; ++i) {
+        locks_[i] = new QLabel(QString::fromUtf8(names[i]), bar);
+        locks_[i]->setEnabled(false);
+        bar->addPermanentWidget(locks_[i]);
+    }
+    // Only X11 tells the lock state; it is asked as often as a person can
+    // press a lock key, and the indicators follow.
+    if (ReadKeyLocks().known) {
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [this] { ShowKeyLocks(ReadKeyLocks()); });
+        poll->start(200);
+        ShowKeyLocks(ReadKeyLocks());
     }
     bar->showMessage(kIdleText);
     // A prompt leaves the pane empty when the pointer goes; show the idle
@@ -203,6 +218,11 @@ void CMainFrame::BuildSidePanel()
     scroll->setMinimumWidth(panel_->sizeHint().width() + 4);
     dock_->setWidget(scroll);
     addDockWidget(Qt::RightDockWidgetArea, dock_);
+    // A dialog bar, not a dock the operator resizes: its 72 dialog units of
+    // width (a dialog unit is a quarter of the average character), or what
+    // its controls need when that is more.
+    const int dialogUnits = 72 * QFontMetrics(panel_->font()).averageCharWidth() / 4;
+    dock_->setFixedWidth(std::max(dialogUnits, scroll->minimumWidth()));
     connect(panel_, &CSidePanel::rangeEdited, this, [this] {
         view_->ApplyRangeBoxes(panel_->rangeBox(0)->text(), panel_->rangeBox(1)->text(),
                                panel_->rangeBox(2)->text(), panel_->rangeBox(3)->text());
@@ -324,11 +344,14 @@ bool CMainFrame::OpenFile(const QString& path)
 
 void CMainFrame::OnOpen()
 {
-    const QString path = QFileDialog::getOpenFileName(
-        this, QString(), QString::fromStdString(doc_.dirs().pictureDir),
-        QString::fromUtf8(kOpenPictureFilter));
-    if (!path.isEmpty())
-        OpenFile(path);
+    QFileDialog dlg(this, QString(), QString::fromStdString(doc_.dirs().pictureDir),
+                    QString::fromUtf8(kOpenPictureFilter));
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.setDefaultSuffix(QStringLiteral("bmp"));
+    dlg.selectFile(QStringLiteral("*.bmp"));
+    if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
+        OpenFile(dlg.selectedFiles().first());
 }
 
 void CMainFrame::OnSave()
@@ -451,14 +474,51 @@ void CMainFrame::OnEnvironmentFailure()
     QTimer::singleShot(0, this, &QWidget::close);
 }
 
+void CMainFrame::ShowKeyLocks(const KeyLocks& k)
+{
+    const bool on[4] = {k.kana, k.caps, k.num, k.scroll};
+    for (int i = 0; i < 4; ++i)
+        locks_[i]->setEnabled(k.known && on[i]);
+}
+
+bool CMainFrame::event(QEvent* e)
+{
+    const bool done = QMainWindow::event(e);
+    if (!placementApplied_ &&
+        (e->type() == QEvent::Show || e->type() == QEvent::Move || e->type() == QEvent::Resize))
+        ApplyPlacementToFrame();
+    return done;
+}
+
+void CMainFrame::ApplyPlacementToFrame()
+{
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    if (!isVisible() || frame == client)
+        return;  // no frame known (yet, or at all): the client takes the rectangle
+    placementApplied_ = true;
+    if (windowState() != Qt::WindowNoState)
+        return;
+    resize(placement_.width - (frame.width() - client.width()),
+           placement_.height - (frame.height() - client.height()));
+    move(placement_.x, placement_.y);
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
-    const QRect normal = isMaximized() ? normalGeometry() : geometry();
+    // The frame's normal rectangle, title bar and borders included.
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    const QMargins borders(client.left() - frame.left(), client.top() - frame.top(),
+                           frame.right() - client.right(), frame.bottom() - client.bottom());
+    const bool maximized = isMaximized();
+    const QRect normal =
+        maximized || isMinimized() ? normalGeometry().marginsAdded(borders) : frame;
     placement_.x = normal.x();
     placement_.y = normal.y();
     placement_.width = normal.width();
     placement_.height = normal.height();
-    placement_.maximized = isMaximized() ? 1 : 0;
+    placement_.maximized = maximized ? 1 : 0;
     QMainWindow::closeEvent(event);
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/image_settings.h"
 #include "commands/lumadrift_doc.h"
+#include "ui/key_locks.h"
 #include "ui/view_geometry.h"
 
 class QAction;
@@ -57,8 +58,14 @@ public:
     void OnEnvironmentFailure();
     static QString EnvironmentNotice();
 
+    // The status bar's ｶﾅ, CAP, NUM and SCRL: lit for a lock that is on,
+    // grey when it is off or the platform does not tell.
+    void ShowKeyLocks(const KeyLocks& locks);
+    QLabel* lockIndicator(int i) const { return locks_[i]; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     QAction* MakeAction(int id);
@@ -93,6 +100,11 @@ private:
     ZoomBoxModel zoomModel_;
     QStringList recent_;
     bool updatingZoomBox_ = false;
+    QLabel* locks_[4] = {};
+    // The placement is the frame's rectangle; the window system tells the
+    // frame's size only once the window is up.
+    bool placementApplied_ = false;
+    void ApplyPlacementToFrame();
 };
 
 }  // namespace lumadrift

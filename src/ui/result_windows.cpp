@@ -4,8 +4,10 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <functional>
 
 namespace lumadrift {
 
@@ -19,6 +21,42 @@ std::vector<int> SelectedRows(const QTreeWidget* list, int offset)
 }
 
 namespace {
+
+// A click anywhere in a list hands its selection to the view; keyboard
+// moves do not. A plain click on the blank part below the rows selects
+// nothing, as in any report list, so the view's marks go.
+class ClickFilter : public QObject {
+public:
+    ClickFilter(QTreeWidget* list, std::function<void()> f)
+        : QObject(list), list_(list), f_(std::move(f))
+    {
+    }
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() != QEvent::MouseButtonPress && e->type() != QEvent::MouseButtonRelease)
+            return false;
+        auto* m = static_cast<QMouseEvent*>(e);
+        if (m->button() != Qt::LeftButton)
+            return false;
+        if (e->type() == QEvent::MouseButtonPress) {
+            if (!list_->itemAt(m->position().toPoint()) &&
+                !(m->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier)))
+                list_->clearSelection();
+        } else {
+            f_();
+        }
+        return false;
+    }
+
+private:
+    QTreeWidget* list_;
+    std::function<void()> f_;
+};
+
+void OnClick(QTreeWidget* list, std::function<void()> f)
+{
+    list->viewport()->installEventFilter(new ClickFilter(list, std::move(f)));
+}
 
 QTreeWidget* ReportList(QWidget* parent)
 {
@@ -86,9 +124,7 @@ CLabelingResultDlg::CLabelingResultDlg(CLumadriftDoc& doc, QWidget* parent)
         if (!path.isEmpty())
             doc_.SaveLabelingResult(path.toStdString());
     });
-    // A click hands over the selection; keyboard moves do not.
-    connect(list_, &QTreeWidget::itemClicked, this,
-            [this] { Q_EMIT selectionChanged(SelectedRows(list_, 1)); });
+    OnClick(list_, [this] { Q_EMIT selectionChanged(SelectedRows(list_, 1)); });
     adjustSize();
 }
 
@@ -125,8 +161,7 @@ CProfileResultWnd::CProfileResultWnd(CLumadriftDoc& doc, QWidget* parent)
         if (!path.isEmpty())
             doc_.WriteProfileFile(path.toStdString());
     });
-    connect(list_, &QTreeWidget::itemClicked, this,
-            [this] { Q_EMIT selectionChanged(SelectedRows(list_, 0)); });
+    OnClick(list_, [this] { Q_EMIT selectionChanged(SelectedRows(list_, 0)); });
     resize(sizeHint().width(), 360);
 }
 

@@ -66,7 +66,9 @@ TEST_F(BinaryOpsTest, CancelStillCompletesWithTheStoredThresholds)
     EXPECT_EQ(doc.state(), kStateBinary);
     EXPECT_EQ(doc.history().position(), 2);
     EXPECT_EQ(doc.settings().binarize.min, 128);
-    EXPECT_EQ(CountWhite(), 26);  // the last preview stays
+    // The recorded thresholds' picture, not the last preview: 128, 128
+    // leaves nothing white.
+    EXPECT_EQ(CountWhite(), 0);
     EXPECT_EQ(Recorded(), MacroBytes("01 2値化\n最小値=128 最大値=128\n"));
 }
 

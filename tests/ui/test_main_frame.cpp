@@ -31,12 +31,20 @@ TEST(MainFrame, EmptyWindowTitleAndPlacement)
     placement.height = 300;
     CMainFrame frame(doc, placement);
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("無題 - Lumadrift"));
-    EXPECT_EQ(frame.geometry().size(), QSize(500, 300));
     frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    // The placement is the frame's rectangle, title bar and borders included.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frame.frameGeometry() == QRect(30, 40, 500, 300); }))
+        << frame.frameGeometry().x() << "," << frame.frameGeometry().y() << " "
+        << frame.frameGeometry().width() << "x" << frame.frameGeometry().height();
     frame.resize(520, 310);
+    const QRect outer = frame.frameGeometry();
     frame.close();
-    EXPECT_EQ(placement.width, 520);
-    EXPECT_EQ(placement.height, 310);
+    EXPECT_EQ(placement.x, outer.x());
+    EXPECT_EQ(placement.y, outer.y());
+    EXPECT_EQ(placement.width, outer.width());
+    EXPECT_EQ(placement.height, outer.height());
+    EXPECT_GT(placement.width, 520);  // the client area alone is not stored
     EXPECT_EQ(placement.maximized, 0);
 }
 

@@ -13,9 +13,28 @@
 namespace lumadrift {
 namespace {
 
-int RunWorkbench(const std::string& cwd, const std::string& args = {})
+// The program's own home: its recent-file list and Qt's caches land here,
+// never in the real user's folders.
+struct Home {
+    test::TempDir dir;
+    Home()
+    {
+        for (const char* sub : {"config", "data", "cache", "runtime"})
+            ::mkdir((dir / sub).c_str(), 0700);
+    }
+    std::string Environment() const
+    {
+        return "HOME='" + dir.path() + "' XDG_CONFIG_HOME='" + (dir / "config") +
+               "' XDG_DATA_HOME='" + (dir / "data") + "' XDG_CACHE_HOME='" + (dir / "cache") +
+               "' XDG_RUNTIME_DIR='" + (dir / "runtime") + "'";
+    }
+    std::string RecentFiles() const { return test::ReadText(dir / "config/Lumadrift/Lumadrift.conf"); }
+};
+
+int RunWorkbench(const std::string& cwd, const std::string& args = {}, const Home& home = Home())
 {
-    const std::string cmd = "cd '" + cwd + "' && QT_QPA_PLATFORM=offscreen LUMADRIFT_CLOSE_AFTER_MS=200 '" +
+    const std::string cmd = "cd '" + cwd + "' && env " + home.Environment() +
+                            " QT_QPA_PLATFORM=offscreen LUMADRIFT_CLOSE_AFTER_MS=200 '" +
                             std::string(LUMADRIFT_GUI_EXE) + "' " + args + " >/dev/null 2>&1";
     const int raw = std::system(cmd.c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -72,7 +91,25 @@ TEST(Startup, OpensTheFileNamedOnTheCommandLine)
     f[26] = 1;
     f[28] = 24;
     test::WriteBytes(dir / "bin/one.bmp", f);
-    EXPECT_EQ(RunWorkbench(dir / "bin", "one.bmp"), 0);
+    Home home;
+    EXPECT_EQ(RunWorkbench(dir / "bin", "one.bmp", home), 0);
+    // Remembered in the program's own home.
+    EXPECT_NE(home.RecentFiles().find("one.bmp"), std::string::npos) << home.RecentFiles();
+}
+
+// A picture on the command line that cannot be opened: its message (answered
+// here by the close timer), then the program ends as a failed start.
+TEST(Startup, UnopenablePictureOnTheCommandLineEndsTheProgram)
+{
+    test::TempDir dir;
+    ::mkdir((dir / "bin").c_str(), 0777);
+    test::WriteText(dir / "bin/bad.bmp", "BM not a picture");
+    Home home;
+    EXPECT_EQ(RunWorkbench(dir / "bin", "bad.bmp", home), 1);
+    EXPECT_EQ(RunWorkbench(dir / "bin", "missing.bmp", home), 1);
+    EXPECT_EQ(home.RecentFiles().find("bad.bmp"), std::string::npos);
+    // Settings and placement are still written, as at every end.
+    EXPECT_TRUE(FileExists(dir / "env/Lumadrift.ini"));
 }
 
 }  // namespace

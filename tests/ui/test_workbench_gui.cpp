@@ -394,12 +394,12 @@ TEST_F(Workbench, BinarizationPreviewsAndCompletesOnCancel)
     });
     frame_->OnCommand(kCmdBinarize);
     EXPECT_EQ(previewValue, 255);
-    // Cancel still completes: the previewed picture becomes the binary
-    // image, but the stored thresholds stay.
+    // Cancel still completes, with the stored thresholds: their picture
+    // (128, 128: all black), not the last preview, is the binary image.
     EXPECT_EQ(doc_->state(), kStateBinary);
     EXPECT_EQ(doc_->settings().binarize.min, 128);
     EXPECT_EQ(doc_->settings().binarize.max, 128);
-    EXPECT_EQ(qGray(frame_->view()->cachedImage().pixel(3, 4)), 255);
+    EXPECT_EQ(qGray(frame_->view()->cachedImage().pixel(3, 4)), 0);
     EXPECT_TRUE(Enabled(kCmdLabel));
 }
 
@@ -457,10 +457,16 @@ TEST_F(Workbench, RankDialogStaysOpenOutsideTheWindow)
 TEST_F(Workbench, InvalidKernelFileKeepsTheConvolutionDialogOpen)
 {
     ToGray();
+    const QImage before = frame_->view()->cachedImage();
     int opened = 0;
     QString message;
+    std::vector<CConvolutionDlg*> dialogs;
+    QString pathAfterMessage;
     std::function<void(CConvolutionDlg*)> answer = [&](CConvolutionDlg* d) {
         ++opened;
+        dialogs.push_back(d);
+        if (opened == 2)
+            pathAfterMessage = d->pathBox()->text();
         if (opened == 1) {
             d->modeButton(2)->click();
             d->pathBox()->setText(QString::fromStdString(dir_ / "missing.knl"));
@@ -478,7 +484,13 @@ TEST_F(Workbench, InvalidKernelFileKeepsTheConvolutionDialogOpen)
     frame_->OnCommand(kCmdConvolution);
     EXPECT_EQ(opened, 2);
     EXPECT_EQ(message, QStringLiteral("ｶｰﾈﾙ ﾌｧｲﾙが不正です"));
-    EXPECT_FALSE(doc_->undoAvailable() && doc_->state() != kStateGray);
+    // After the message the operator is back in the same dialog, the typed
+    // path still there, and the refused kernel has changed nothing.
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[0], dialogs[1]);
+    EXPECT_EQ(pathAfterMessage, QString::fromStdString(dir_ / "missing.knl"));
+    EXPECT_FALSE(doc_->undoAvailable());
+    EXPECT_EQ(frame_->view()->cachedImage(), before);
 }
 
 TEST_F(Workbench, ConvolutionDialogModes)
