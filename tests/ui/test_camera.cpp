@@ -25,6 +25,7 @@
 #include "commands/replay.h"
 #include "core/acquisition.h"
 #include "support/test_support.h"
+#include "ui/gui_support.h"
 #include "ui/lumadrift_view.h"
 #include "ui/main_frame.h"
 #include "ui/side_panel.h"
@@ -262,10 +263,7 @@ protected:
 
     void SetUp() override
     {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           QString::fromStdString(dir_.path()));
-        QCoreApplication::setOrganizationName(QStringLiteral("LumadriftTest"));
-        QCoreApplication::setApplicationName(QStringLiteral("LumadriftTest"));
+        test::KeepSettingsIn(dir_.path());
         env_.layoutState = -1;
         doc_ = std::make_unique<CLumadriftDoc>(env_);
         doc_->settings().cameraUse = 1;

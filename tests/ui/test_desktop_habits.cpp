@@ -21,6 +21,7 @@
 #include "core/cp932.h"
 #include "core/picture_file.h"
 #include "support/test_support.h"
+#include "ui/gui_support.h"
 #include "ui/desktop_habits.h"
 #include "ui/dialogs.h"
 #include "ui/history_panel.h"
@@ -30,19 +31,7 @@
 namespace lumadrift {
 namespace {
 
-template <typename T>
-void AnswerModal(std::function<void(T*)> answer)
-{
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
-        if (auto* w = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            answer(w);
-        }
-    });
-    poll->start(5);
-}
+using test::AnswerModal;
 
 // 640 x 320 gray picture: rows 0..99 are 10, 100..159 are 100, the rest 200.
 constexpr int kW = 640, kH = 320;
@@ -59,10 +48,7 @@ class Habits : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           QString::fromStdString(dir_.path()));
-        QCoreApplication::setOrganizationName(QStringLiteral("LumadriftTest"));
-        QCoreApplication::setApplicationName(QStringLiteral("LumadriftTest"));
+        test::KeepSettingsIn(dir_.path());
         env_.layoutState = -1;
         doc_ = std::make_unique<CLumadriftDoc>(env_);
         placement_.layoutState = 0;

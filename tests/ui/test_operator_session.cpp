@@ -28,6 +28,7 @@
 #include "commands/macro_format.h"
 #include "core/cp932.h"
 #include "support/test_support.h"
+#include "ui/gui_support.h"
 #include "ui/dialogs.h"
 #include "ui/lumadrift_app.h"
 #include "ui/lumadrift_view.h"
@@ -38,59 +39,8 @@
 namespace lumadrift {
 namespace {
 
-// A 24-bit picture; rgb(x, y) gives each pixel.
-std::vector<uint8_t> Picture(int w, int h, const std::function<QRgb(int, int)>& rgb)
-{
-    const int stride = (w * 3 + 3) & ~3;
-    const int size = 54 + stride * h;
-    std::vector<uint8_t> f(static_cast<size_t>(size), 0);
-    auto put32 = [&f](int at, int v) {
-        for (int i = 0; i < 4; ++i)
-            f[static_cast<size_t>(at + i)] = static_cast<uint8_t>((v >> (8 * i)) & 0xff);
-    };
-    f[0] = 'B';
-    f[1] = 'M';
-    put32(2, size);
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, w);
-    put32(22, h);
-    f[26] = 1;
-    f[28] = 24;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            uint8_t* p = &f[static_cast<size_t>(54 + (h - 1 - y) * stride + x * 3)];
-            const QRgb c = rgb(x, y);
-            p[0] = static_cast<uint8_t>(qBlue(c));
-            p[1] = static_cast<uint8_t>(qGreen(c));
-            p[2] = static_cast<uint8_t>(qRed(c));
-        }
-    return f;
-}
-
-// Answers the next modal widget of type T from the event loop. The poll
-// stops when it has answered; a poll that must not outlive its step is
-// stopped through the returned pointer.
-template <typename T>
-QPointer<QTimer> AnswerModal(std::function<void(T*)> answer)
-{
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
-        if (auto* w = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            answer(w);
-        }
-    });
-    poll->start(5);
-    return poll;
-}
-
-void StopAnswering(const QPointer<QTimer>& poll)
-{
-    if (poll)
-        poll->deleteLater();
-}
+using test::AnswerModal;
+using test::StopAnswering;
 
 // The next file dialog takes path.
 void AnswerFile(const std::string& path)
@@ -150,10 +100,7 @@ protected:
     {
         for (const char* sub : {"bin", "env", "picture", "filter", "log", "data"})
             ::mkdir((root_ / sub).c_str(), 0777);
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           QString::fromStdString(root_ / "settings"));
-        QCoreApplication::setOrganizationName(QStringLiteral("LumadriftTest"));
-        QCoreApplication::setApplicationName(QStringLiteral("LumadriftTest"));
+        test::KeepSettingsIn(root_ / "settings");
         env_.layoutState = 0;
         env_.dirs = Directories::FromRoot(root_.path());
         env_.saveSettings = false;
@@ -166,7 +113,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
         // Red 2x, green 3y, blue 100: brightness grows to the right and down.
         picture_ = root_ / "picture/pic.bmp";
-        test::WriteBytes(picture_, Picture(kW, kH, [](int x, int y) { return qRgb(2 * x, 3 * y, 100); }));
+        test::WriteBytes(picture_, test::ColorPicture(kW, kH, [](int x, int y) { return qRgb(2 * x, 3 * y, 100); }));
     }
     void TearDown() override
     {
@@ -593,7 +540,7 @@ TEST_F(Session, OverflowMessageOnlyWhenObjectsAreLeftOut)
     for (int n : {255, 256}) {
         SCOPED_TRACE(n);
         const std::string pic = root_ / ("picture/dots" + std::to_string(n) + ".bmp");
-        test::WriteBytes(pic, Picture(40, 26, [n](int x, int y) {
+        test::WriteBytes(pic, test::ColorPicture(40, 26, [n](int x, int y) {
                              const bool dot = x % 2 == 0 && y % 2 == 0 && (y / 2) * 20 + x / 2 < n;
                              return dot ? qRgb(200, 200, 200) : qRgb(0, 0, 0);
                          }));

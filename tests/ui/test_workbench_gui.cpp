@@ -14,6 +14,7 @@
 
 #include "commands/lumadrift_doc.h"
 #include "support/test_support.h"
+#include "ui/gui_support.h"
 #include "ui/dialogs.h"
 #include "ui/lumadrift_view.h"
 #include "ui/main_frame.h"
@@ -23,64 +24,21 @@
 namespace lumadrift {
 namespace {
 
+using test::AnswerModal;
+using test::FocusOut;
+using test::StopAnswering;
+
 // A 24-bit picture whose pixel (x, y) is red 2x, green 3y, blue 100.
 std::vector<uint8_t> ColorBmp(int w, int h)
 {
-    const int stride = (w * 3 + 3) & ~3;
-    const int size = 54 + stride * h;
-    std::vector<uint8_t> f(static_cast<size_t>(size), 0);
-    auto put32 = [&f](int at, int v) {
-        for (int i = 0; i < 4; ++i)
-            f[static_cast<size_t>(at + i)] = static_cast<uint8_t>((v >> (8 * i)) & 0xff);
-    };
-    f[0] = 'B';
-    f[1] = 'M';
-    put32(2, size);
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, w);
-    put32(22, h);
-    f[26] = 1;
-    f[28] = 24;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            uint8_t* p = &f[static_cast<size_t>(54 + (h - 1 - y) * stride + x * 3)];
-            p[0] = 100;
-            p[1] = static_cast<uint8_t>(3 * y);
-            p[2] = static_cast<uint8_t>(2 * x);
-        }
-    return f;
-}
-
-// Answers the next modal widget of type T from the event loop.
-template <typename T>
-void AnswerModal(std::function<void(T*)> answer)
-{
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
-        if (auto* w = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            answer(w);
-        }
-    });
-    poll->start(5);
-}
-
-void FocusOut(QWidget* w)
-{
-    QFocusEvent ev(QEvent::FocusOut, Qt::OtherFocusReason);
-    QApplication::sendEvent(w, &ev);
+    return test::ColorPicture(w, h, [](int x, int y) { return qRgb(2 * x, 3 * y, 100); });
 }
 
 class Workbench : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           QString::fromStdString(dir_.path()));
-        QCoreApplication::setOrganizationName(QStringLiteral("LumadriftTest"));
-        QCoreApplication::setApplicationName(QStringLiteral("LumadriftTest"));
+        test::KeepSettingsIn(dir_.path());
         env_.layoutState = -1;
         doc_ = std::make_unique<CLumadriftDoc>(env_);
         placement_.layoutState = 0;
