@@ -7,13 +7,7 @@
 #include <utility>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__GNUC__) && defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
+#include "core/intrinsics.h"
 #include "core/isa.h"
 #include "core/parallel.h"
 #include "core/plane_bank.h"
@@ -775,7 +769,7 @@ constexpr int kMaxColumnHistogramWindow = 32767;
 // pixels, which halves the column histograms and fits a vector of bins in
 // sixteen bytes.
 template <typename T>
-struct alignas(32) Bins {
+struct alignas(16 * sizeof(T)) Bins {
     T v[16];
 };
 
@@ -864,11 +858,89 @@ struct Avx2Bins16 {
 };
 #endif
 
-// Output rows [first, last) and columns [cx0, cx1) of the range. The column
-// histograms are kept for the strip's columns and the half window either
-// side only ("virtual" columns t, standing for range column fold(t)), so
-// that they stay in the first-level cache while the strip runs down the
-// rows; a wide range is done strip after strip.
+// The column histograms of one strip: columns [cx0, cx1) of the range and
+// the half window either side ("virtual" columns t, standing for range
+// column fold(t)), so that they stay in the first-level cache while the
+// strip runs down the rows; a wide range is done strip after strip. A
+// column's 16 fine Bins are its 256 counts in value order, 64-byte aligned.
+template <typename T>
+struct ColumnStrip {
+    using B = Bins<T>;
+    const uint8_t* src;
+    int stride;
+    FilterRange r;
+    struct alignas(64) Column {
+        B bins[16];
+    };
+    int base, columns;
+    std::vector<Column> fine;
+    std::vector<B> coarse;
+    std::vector<int> sourceColumn;
+
+    ColumnStrip(const uint8_t* s, int st, FilterRange range, int X, int cx0, int cx1)
+        : src(s), stride(st), r(range), base(cx0 - X / 2), columns(cx1 - cx0 + 2 * (X / 2)),
+          fine(static_cast<size_t>(columns)), coarse(static_cast<size_t>(columns)),
+          sourceColumn(static_cast<size_t>(columns))
+    {
+        for (int i = 0; i < columns; ++i)
+            sourceColumn[static_cast<size_t>(i)] = FoldIntoRange(base + i, 0, r.w);
+    }
+    const uint8_t* Row(int j) const
+    {
+        return src + static_cast<ptrdiff_t>(r.y0 + FoldIntoRange(j, 0, r.h)) * stride + r.x0;
+    }
+    // One row out of the column histograms (out may be null) and one in.
+    void Count(const uint8_t* out, const uint8_t* in)
+    {
+        // Virtual columns inside the range read their own column; only the
+        // folded ones at the edges go through sourceColumn.
+        const int inLo = std::min(columns, std::max(0, -base)), inHi = std::max(inLo, std::min(columns, r.w - base));
+        const auto one = [&](int i, int sx) __attribute__((always_inline)) {
+            T* column = fine[static_cast<size_t>(i)].bins[0].v;  // counts in value order
+            T* c = coarse[static_cast<size_t>(i)].v;
+            if (out) {
+                const uint8_t v = out[sx];
+                --column[v];
+                --c[v >> 4];
+            }
+            const uint8_t v = in[sx];
+            ++column[v];
+            ++c[v >> 4];
+        };
+        for (int i = 0; i < inLo; ++i)
+            one(i, sourceColumn[static_cast<size_t>(i)]);
+        for (int i = inLo; i < inHi; ++i)
+            one(i, base + i);
+        for (int i = inHi; i < columns; ++i)
+            one(i, sourceColumn[static_cast<size_t>(i)]);
+    }
+    // The window about row y: rows y - hy .. y + hy in when y is the first
+    // row of the band, else one row on from the window about y - 1. (No
+    // body lambda here: a lambda would not take the target of the vector
+    // function it sits in, and its vector calls would not inline.)
+    void MoveTo(int Y, int y, int first)
+    {
+        const int hy = Y / 2;
+        if (y == first) {
+            for (int dy = -hy; dy <= hy; ++dy)
+                Count(nullptr, Row(first + dy));
+        } else {
+            Count(Row(y - 1 - hy), Row(y + hy));
+        }
+        // Rows lie a stride apart, across pages the hardware does not
+        // prefetch over: ask for a coming row's columns ahead of time.
+        const uint8_t* ahead = Row(y + hy + kPrefetchRows);
+        const int lo = std::max(0, base), hi = std::min(r.w, base + columns);
+        for (int x = lo; x < hi; x += 64)
+            __builtin_prefetch(ahead + x);
+        __builtin_prefetch(ahead + hi - 1);
+    }
+    static constexpr int kPrefetchRows = 6;
+    const B& Coarse(int t) const { return coarse[static_cast<size_t>(t - base)]; }
+    const B& Fine(int t, int b) const { return fine[static_cast<size_t>(t - base)].bins[b]; }
+};
+
+// Output rows [first, last) and columns [cx0, cx1) of the range.
 template <typename Ops>
 inline __attribute__((always_inline)) void ColumnHistogramRows(const uint8_t* src, uint8_t* dst, int stride,
                                                                FilterRange r, int X, int Y, int rank,
@@ -876,41 +948,15 @@ inline __attribute__((always_inline)) void ColumnHistogramRows(const uint8_t* sr
 {
     using T = typename Ops::Count;
     using B = Bins<T>;
-    const int w = r.w, h = r.h, hx = X / 2, hy = Y / 2;
+    const int hx = X / 2;
     const uint32_t k = static_cast<uint32_t>(rank);
-    // Virtual columns t in [cx0 - hx, cx1 + hx), at index t - base.
-    const int base = cx0 - hx;
-    const int columns = cx1 - cx0 + 2 * hx;
-    std::vector<B> fine(static_cast<size_t>(columns) * 16), coarse(static_cast<size_t>(columns));
-    std::vector<int> sourceColumn(static_cast<size_t>(columns));
-    for (int i = 0; i < columns; ++i)
-        sourceColumn[static_cast<size_t>(i)] = FoldIntoRange(base + i, 0, w);
-    auto row = [&](int j) { return src + static_cast<ptrdiff_t>(r.y0 + FoldIntoRange(j, 0, h)) * stride + r.x0; };
-    // One row out of the column histograms (out may be null) and one in.
-    auto count = [&](const uint8_t* out, const uint8_t* in) {
-        for (int i = 0; i < columns; ++i) {
-            const int sx = sourceColumn[static_cast<size_t>(i)];
-            B* column = &fine[static_cast<size_t>(i) * 16];
-            B& c = coarse[static_cast<size_t>(i)];
-            if (out) {
-                const uint8_t v = out[sx];
-                --column[v >> 4].v[v & 15];
-                --c.v[v >> 4];
-            }
-            const uint8_t v = in[sx];
-            ++column[v >> 4].v[v & 15];
-            ++c.v[v >> 4];
-        }
-    };
-    for (int dy = -hy; dy <= hy; ++dy)
-        count(nullptr, row(first + dy));
+    ColumnStrip<T> strip(src, stride, r, X, cx0, cx1);
     const B none{};
     for (int y = first; y < last; ++y) {
-        if (y > first)
-            count(row(y - 1 - hy), row(y + hy));
+        strip.MoveTo(Y, y, first);
         B windowCoarse{};
         for (int t = cx0 - hx; t <= cx0 + hx; ++t)
-            Ops::Add(windowCoarse, coarse[static_cast<size_t>(t - base)], none);
+            Ops::Add(windowCoarse, strip.Coarse(t), none);
         B windowFine[16];
         int synced[16];
         for (int b = 0; b < 16; ++b)
@@ -918,19 +964,17 @@ inline __attribute__((always_inline)) void ColumnHistogramRows(const uint8_t* sr
         uint8_t* d = dst + static_cast<ptrdiff_t>(r.y0 + y) * stride + r.x0;
         for (int x = cx0; x < cx1; ++x) {
             if (x > cx0)
-                Ops::Add(windowCoarse, coarse[static_cast<size_t>(x + hx - base)],
-                         coarse[static_cast<size_t>(x - 1 - hx - base)]);
+                Ops::Add(windowCoarse, strip.Coarse(x + hx), strip.Coarse(x - 1 - hx));
             uint32_t below;
             const int b = Ops::FirstAbove(windowCoarse, k, below);
             B& seg = windowFine[b];
             if (x - synced[b] > X) {
                 seg = none;
                 for (int t = x - hx; t <= x + hx; ++t)
-                    Ops::Add(seg, fine[static_cast<size_t>(t - base) * 16 + b], none);
+                    Ops::Add(seg, strip.Fine(t, b), none);
             } else {
                 for (int t = synced[b] + 1; t <= x; ++t)
-                    Ops::Add(seg, fine[static_cast<size_t>(t + hx - base) * 16 + b],
-                             fine[static_cast<size_t>(t - 1 - hx - base) * 16 + b]);
+                    Ops::Add(seg, strip.Fine(t + hx, b), strip.Fine(t - 1 - hx, b));
             }
             synced[b] = x;
             uint32_t belowFine;
@@ -939,6 +983,191 @@ inline __attribute__((always_inline)) void ColumnHistogramRows(const uint8_t* sr
         }
     }
 }
+
+#ifdef LUMADRIFT_RANK_VECTOR
+// Windows of at most 255 pixels on Avx2 and up: the window's whole 256-bin
+// histogram rides along the row in registers (a column's counts in, one
+// out: eight vector adds and subtracts a pixel), so the fine bins of
+// whichever coarse bin holds the rank are always at hand, and a pixel runs
+// without a branch, so the processor overlaps the searches of neighbouring
+// pixels. Wide gives the register type and the in-register steps; the
+// counts are 8-bit, and so are their running totals (at most 255).
+template <typename Wide>
+inline __attribute__((always_inline)) void WholeHistogramRows(const uint8_t* src, uint8_t* dst, int stride,
+                                                              FilterRange r, int X, int Y, int rank,
+                                                              int first, int last, int cx0, int cx1)
+{
+    using Reg = typename Wide::Reg;
+    constexpr int kStep = static_cast<int>(sizeof(Reg));
+    constexpr int kRegs = 256 / kStep;
+    const int hx = X / 2;
+    ColumnStrip<uint8_t> strip(src, stride, r, X, cx0, cx1);
+    for (int y = first; y < last; ++y) {
+        strip.MoveTo(Y, y, first);
+        __m128i coarse = _mm_setzero_si128();
+        Reg window[kRegs];
+        for (int i = 0; i < kRegs; ++i)
+            window[i] = Wide::Zero();
+        for (int t = cx0 - hx; t <= cx0 + hx; ++t) {
+            coarse = _mm_add_epi8(coarse, Wide::Load16(strip.Coarse(t).v));
+            const uint8_t* in = strip.Fine(t, 0).v;
+            for (int i = 0; i < kRegs; ++i)
+                window[i] = Wide::Add(window[i], Wide::Load(in + i * kStep));
+        }
+        uint8_t* d = dst + static_cast<ptrdiff_t>(r.y0 + y) * stride + r.x0;
+        for (int x = cx0; x < cx1; ++x) {
+            if (x > cx0) {
+                coarse = _mm_sub_epi8(_mm_add_epi8(coarse, Wide::Load16(strip.Coarse(x + hx).v)),
+                                      Wide::Load16(strip.Coarse(x - 1 - hx).v));
+                const uint8_t* in = strip.Fine(x + hx, 0).v;
+                const uint8_t* out = strip.Fine(x - 1 - hx, 0).v;
+                for (int i = 0; i < kRegs; ++i)
+                    window[i] = Wide::Sub(Wide::Add(window[i], Wide::Load(in + i * kStep)),
+                                          Wide::Load(out + i * kStep));
+            }
+            int below;
+            const int b = Wide::FirstAbove(coarse, rank, &below);
+            const int v = Wide::FirstAbove(Wide::Segment(window, b), rank - below, nullptr);
+            d[x] = static_cast<uint8_t>(b * 16 + v);
+        }
+    }
+}
+
+struct Avx2Wide {
+    using Reg = __m256i;
+    __attribute__((target("avx2"))) static inline __m128i Load16(const uint8_t* p)
+    {
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(p));
+    }
+    // The first bin whose running total exceeds k (the bins add up to more
+    // than k), and the total below it when below is not null.
+    __attribute__((target("avx2"))) static inline int FirstAbove(__m128i x, int k, int* below)
+    {
+        x = _mm_add_epi8(x, _mm_slli_si128(x, 1));
+        x = _mm_add_epi8(x, _mm_slli_si128(x, 2));
+        x = _mm_add_epi8(x, _mm_slli_si128(x, 4));
+        x = _mm_add_epi8(x, _mm_slli_si128(x, 8));
+        const __m128i limit = _mm_set1_epi8(static_cast<char>(k + 1));
+        const int i = __builtin_ctz(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(x, limit), x))));
+        if (below)  // the total up to bin i - 1; index -1 reads as 0
+            *below = _mm_cvtsi128_si32(_mm_shuffle_epi8(x, _mm_set1_epi8(static_cast<char>(i - 1)))) & 0xff;
+        return i;
+    }
+    __attribute__((target("avx2"))) static inline Reg Zero() { return _mm256_setzero_si256(); }
+    __attribute__((target("avx2"))) static inline Reg Load(const uint8_t* p)
+    {
+        return _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    __attribute__((target("avx2"))) static inline Reg Add(Reg a, Reg b) { return _mm256_add_epi8(a, b); }
+    __attribute__((target("avx2"))) static inline Reg Sub(Reg a, Reg b) { return _mm256_sub_epi8(a, b); }
+    __attribute__((target("avx2"))) static inline Reg Pick(Reg x, Reg y, int bit)
+    {
+        return _mm256_blendv_epi8(x, y, _mm256_set1_epi8(static_cast<char>(-bit)));
+    }
+    // Counts 16 b .. 16 b + 15 of the eight registers: register b / 2 is
+    // chosen by three rounds of blends on the bits of b, then its half by a
+    // permute.
+    __attribute__((target("avx2"))) static inline __m128i Segment(const Reg* w, int b)
+    {
+        const int b1 = (b >> 1) & 1, b2 = (b >> 2) & 1, b3 = (b >> 3) & 1;
+        const Reg r0 = Pick(w[0], w[1], b1), r1 = Pick(w[2], w[3], b1);
+        const Reg r2 = Pick(w[4], w[5], b1), r3 = Pick(w[6], w[7], b1);
+        const Reg q = Pick(Pick(r0, r1, b2), Pick(r2, r3, b2), b3);
+        const Reg half = _mm256_add_epi32(_mm256_set1_epi32((b & 1) * 4), _mm256_setr_epi32(0, 1, 2, 3, 0, 0, 0, 0));
+        return _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(q, half));
+    }
+};
+
+
+// The same on Avx512, four pixels at a time: their coarse windows sit in
+// the four 128-bit lanes of one register (sliding four columns at once), so
+// the running totals, the comparisons and the fine-bin sums are done once
+// for four pixels, and each pixel's fine bins are permuted into its lane.
+__attribute__((target("avx512f,avx512bw"))) inline __m512i LanePrefix(__m512i x)
+{
+    x = _mm512_add_epi8(x, _mm512_bslli_epi128(x, 1));
+    x = _mm512_add_epi8(x, _mm512_bslli_epi128(x, 2));
+    x = _mm512_add_epi8(x, _mm512_bslli_epi128(x, 4));
+    return _mm512_add_epi8(x, _mm512_bslli_epi128(x, 8));
+}
+
+// Each lane's byte total in the lane's first 64-bit word (and its second).
+__attribute__((target("avx512f,avx512bw"))) inline __m512i LaneSum(__m512i x)
+{
+    const __m512i s = _mm512_sad_epu8(x, _mm512_setzero_si512());
+    return _mm512_add_epi64(s, _mm512_bsrli_epi128(s, 8));
+}
+
+// The coarse bins of columns t .. t + 3.
+__attribute__((target("avx512f,avx512bw"))) inline __m512i Coarse4(const ColumnStrip<uint8_t>& strip, int t)
+{
+    return _mm512_loadu_si512(strip.Coarse(t).v);
+}
+
+__attribute__((target("avx512f,avx512bw"))) void WholeHistogramQuads(const uint8_t* src, uint8_t* dst,
+                                                                     int stride, FilterRange r, int X, int Y,
+                                                                     int rank, int first, int last, int cx0,
+                                                                     int cx1)
+{
+    const int hx = X / 2;
+    // Columns for whole quads, so the last quad reads folded columns too.
+    ColumnStrip<uint8_t> strip(src, stride, r, X, cx0, cx0 + (cx1 - cx0 + 3) / 4 * 4);
+    const __m512i k = _mm512_set1_epi8(static_cast<char>(rank));
+    const __m512i iota = _mm512_setr_epi32(0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3);
+    for (int y = first; y < last; ++y) {
+        strip.MoveTo(Y, y, first);
+        // Lane j: the coarse window of pixel x + j.
+        __m512i z = _mm512_setzero_si512();
+        __m512i w[4] = {z, z, z, z};
+        for (int t = cx0 - hx; t <= cx0 + hx; ++t) {
+            z = _mm512_add_epi8(z, Coarse4(strip, t));
+            const uint8_t* in = strip.Fine(t, 0).v;
+            for (int i = 0; i < 4; ++i)
+                w[i] = _mm512_add_epi8(w[i], _mm512_load_si512(in + 64 * i));
+        }
+        uint8_t* d = dst + static_cast<ptrdiff_t>(r.y0 + y) * stride + r.x0;
+        for (int x = cx0; x < cx1; x += 4) {
+            if (x > cx0) {
+                for (int i = 1; i <= 4; ++i)
+                    z = _mm512_sub_epi8(_mm512_add_epi8(z, Coarse4(strip, x - 4 + hx + i)), Coarse4(strip, x - 4 - hx + i - 1));
+            }
+            const __mmask64 above = _mm512_cmpgt_epu8_mask(LanePrefix(z), k);
+            // The coarse bin b holding the rank is the number of bins not
+            // above, and below is what those bins hold.
+            const __m512i b = LaneSum(_mm512_maskz_set1_epi8(~above, 1));
+            const __m512i below = LaneSum(_mm512_maskz_mov_epi8(~above, z));
+            const __m512i bWords = _mm512_shuffle_epi32(b, _MM_PERM_AAAA);
+            const __m512i idx = _mm512_add_epi32(_mm512_slli_epi32(_mm512_and_si512(bWords, _mm512_set1_epi32(7)), 2), iota);
+            const __mmask16 upper = _mm512_test_epi32_mask(bWords, _mm512_set1_epi32(8));
+            __m512i seg = _mm512_setzero_si512();
+            for (int j = 0; j < 4; ++j) {
+                if (j > 0 || x > cx0) {
+                    const uint8_t* in = strip.Fine(x + j + hx, 0).v;
+                    const uint8_t* out = strip.Fine(x + j - 1 - hx, 0).v;
+                    for (int i = 0; i < 4; ++i)
+                        w[i] = _mm512_sub_epi8(_mm512_add_epi8(w[i], _mm512_load_si512(in + 64 * i)),
+                                               _mm512_load_si512(out + 64 * i));
+                }
+                const __mmask16 lane = static_cast<__mmask16>(0xF << (4 * j));
+                seg = _mm512_mask_mov_epi32(seg, lane & static_cast<__mmask16>(~upper),
+                                            _mm512_permutex2var_epi32(w[0], idx, w[1]));
+                seg = _mm512_mask_mov_epi32(seg, lane & upper, _mm512_permutex2var_epi32(w[2], idx, w[3]));
+            }
+            // The rank within bin b: k - below, the same in every byte of
+            // the lane.
+            const __m512i fineK = _mm512_sub_epi8(k, _mm512_shuffle_epi8(below, _mm512_setzero_si512()));
+            const uint64_t fineAbove = _mm512_cmpgt_epu8_mask(LanePrefix(seg), fineK);
+            const uint64_t coarseAbove = above;
+            const int n = std::min(4, cx1 - x);
+            for (int j = 0; j < n; ++j) {
+                const unsigned cb = static_cast<unsigned>(__builtin_ctz(static_cast<unsigned>(coarseAbove >> (16 * j)) | 0x10000));
+                const unsigned fb = static_cast<unsigned>(__builtin_ctz(static_cast<unsigned>(fineAbove >> (16 * j)) | 0x10000));
+                d[x + j] = static_cast<uint8_t>(cb * 16 + fb);
+            }
+        }
+    }
+}
+#endif
 
 // Strips of 128 columns: their histograms (with the half windows either
 // side) fit the first-level cache for the 8-bit counts of windows up to
@@ -963,6 +1192,30 @@ void ColumnHistogramWith(const uint8_t* src, uint8_t* dst, int stride, FilterRan
 }
 
 #ifdef LUMADRIFT_RANK_VECTOR
+template <typename Wide>
+inline __attribute__((always_inline)) void WholeHistogramStrips(const uint8_t* src, uint8_t* dst, int stride,
+                                                                FilterRange r, int X, int Y, int rank,
+                                                                int first, int last)
+{
+    for (int cx0 = 0; cx0 < r.w; cx0 += kStripColumns)
+        WholeHistogramRows<Wide>(src, dst, stride, r, X, Y, rank, first, last, cx0,
+                                 std::min(r.w, cx0 + kStripColumns));
+}
+
+__attribute__((target("avx2"))) void WholeHistogramAvx2(const uint8_t* src, uint8_t* dst, int stride,
+                                                        FilterRange r, int X, int Y, int rank, int first,
+                                                        int last)
+{
+    WholeHistogramStrips<Avx2Wide>(src, dst, stride, r, X, Y, rank, first, last);
+}
+
+void WholeHistogramAvx512(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int X, int Y, int rank,
+                          int first, int last)
+{
+    for (int cx0 = 0; cx0 < r.w; cx0 += kStripColumns)
+        WholeHistogramQuads(src, dst, stride, r, X, Y, rank, first, last, cx0, std::min(r.w, cx0 + kStripColumns));
+}
+
 __attribute__((target("avx2"))) void ColumnHistogramAvx2(const uint8_t* src, uint8_t* dst, int stride,
                                                          FilterRange r, int X, int Y, int rank, int first,
                                                          int last)
@@ -978,6 +1231,14 @@ void ColumnHistogramRank(const uint8_t* src, uint8_t* dst, int stride, FilterRan
     ParallelFor(0, r.h, std::max(32, 2 * Y), [&](int first, int last) {
 #ifdef LUMADRIFT_RANK_VECTOR
         const IsaLevel level = ActiveIsa();
+        if (small && level >= IsaLevel::Avx512) {
+            WholeHistogramAvx512(src, dst, stride, r, X, Y, rank, first, last);
+            return;
+        }
+        if (small && level >= IsaLevel::Avx2) {
+            WholeHistogramAvx2(src, dst, stride, r, X, Y, rank, first, last);
+            return;
+        }
         if (small && level >= IsaLevel::Sse2) {
             ColumnHistogramWith<Sse2Bins8>(src, dst, stride, r, X, Y, rank, first, last);
             return;
