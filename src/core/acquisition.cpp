@@ -79,11 +79,21 @@ __attribute__((target("avx2,fma"))) void BrightnessAvx2(const uint8_t* r, const 
 {
     BrightnessLoop(r, g, b, n, out);
 }
+
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,fma,prefer-vector-width=512"))) void BrightnessAvx512(
+    const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, uint8_t* out)
+{
+    BrightnessLoop(r, g, b, n, out);
+}
 #endif
 
 void Brightness(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, uint8_t* out)
 {
 #if LUMADRIFT_X86
+    if (ActiveIsa() >= IsaLevel::Avx512) {
+        BrightnessAvx512(r, g, b, n, out);
+        return;
+    }
     if (HasAvx2()) {
         BrightnessAvx2(r, g, b, n, out);
         return;

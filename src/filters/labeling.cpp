@@ -391,44 +391,106 @@ int LabelCentroid(const uint8_t* plane, int stride, FilterRange range, int n, do
 
 namespace {
 
-// Statistics of rows [first, last).
+// Bits for one word of up to 64 pixels p[0, n): bit i of nonzero is
+// p[i] != 0, bit i of same is p[i] == p[i - 1] (bit 0 compares with
+// before, the previous pixel of the row). Bits from n on are 0.
+void WordMasksPlain(const uint8_t* p, int n, uint8_t before, uint64_t& nonzero, uint64_t& same)
+{
+    nonzero = same = 0;
+    uint8_t last = before;
+    for (int i = 0; i < n; ++i) {
+        nonzero |= static_cast<uint64_t>(p[i] != 0) << i;
+        same |= static_cast<uint64_t>(p[i] == last) << i;
+        last = p[i];
+    }
+}
+
+inline void WordMasks(const uint8_t* p, int n, uint8_t before, uint64_t& nonzero, uint64_t& same)
+{
+#if defined(__SSE2__)
+    if (n < 64 || ActiveIsa() == IsaLevel::Scalar) {
+        WordMasksPlain(p, n, before, nonzero, same);
+        return;
+    }
+    const __m128i zero = _mm_setzero_si128();
+    nonzero = same = 0;
+    __m128i prev = _mm_slli_si128(_mm_cvtsi32_si128(before), 15);  // before in the top byte
+    for (int i = 0; i < 4; ++i) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        // v shifted up one byte, with the byte before it at the bottom.
+        const __m128i shifted = _mm_or_si128(_mm_slli_si128(v, 1), _mm_srli_si128(prev, 15));
+        nonzero |= static_cast<uint64_t>(static_cast<uint16_t>(~_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero))))
+                   << (16 * i);
+        same |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, shifted))))
+                << (16 * i);
+        prev = v;
+    }
+#else
+    WordMasksPlain(p, n, before, nonzero, same);
+#endif
+}
+
+// Statistics of rows [first, last). Labels come in horizontal runs of one
+// value, so each run is accounted for at once; the runs are found 64
+// pixels at a time from bit masks, like the object runs.
 std::array<LabelStatistics, 256> GatherBand(const uint8_t* plane, int stride, FilterRange range, int first, int last)
 {
     std::array<LabelStatistics, 256> stats{};
     const int w = range.w;
+    auto account = [&](const uint8_t* row, int y, int start, int end) {  // [start, end)
+        const uint8_t v = row[start];
+        const long long len = end - start;
+        const int px0 = range.x0 + start;
+        const int px1 = range.x0 + end - 1;
+        LabelStatistics& s = stats[v];
+        if (s.area == 0) {
+            s.minX = px0;
+            s.maxX = px1;
+            s.minY = s.maxY = y;
+        } else {
+            s.minX = std::min(s.minX, px0);
+            s.maxX = std::max(s.maxX, px1);
+            s.maxY = y;
+        }
+        s.area += len;
+        s.sumX += (static_cast<long long>(px0) + px1) * len / 2;
+        s.sumY += static_cast<long long>(y) * len;
+    };
     for (int y = first; y < last; ++y) {
         const uint8_t* row = plane + static_cast<size_t>(y) * stride + range.x0;
-        int x = 0;
-        while (x < w) {
-            while (x + 8 <= w && Load8(row + x) == 0)
-                x += 8;
-            while (x < w && row[x] == 0)
-                ++x;
-            if (x >= w)
-                break;
-            // A run of one value is accounted for at once: labels come in
-            // horizontal runs.
-            const uint8_t v = row[x];
-            const int start = x;
-            while (x < w && row[x] == v)
-                ++x;
-            const long long len = x - start;
-            const int px0 = range.x0 + start;
-            const int px1 = range.x0 + x - 1;
-            LabelStatistics& s = stats[v];
-            if (s.area == 0) {
-                s.minX = px0;
-                s.maxX = px1;
-                s.minY = s.maxY = y;
-            } else {
-                s.minX = std::min(s.minX, px0);
-                s.maxX = std::max(s.maxX, px1);
-                s.maxY = y;
+        bool open = false;  // a run reaches the end of the previous word
+        int start = 0;
+        uint64_t carry = 0;  // bit 0: the previous word's last pixel is nonzero
+        for (int base = 0; base < w; base += 64) {
+            const int n = std::min(64, w - base);
+            uint64_t nonzero, same;
+            WordMasks(row + base, n, base > 0 ? row[base - 1] : 0, nonzero, same);
+            // A nonzero pixel equal to a nonzero left neighbour continues its
+            // run; every other nonzero pixel starts one; zeros (and the bits
+            // past the row's end) end one.
+            const uint64_t continues = nonzero & same & ((nonzero << 1) | carry);
+            const uint64_t starts = nonzero & ~continues;
+            const uint64_t breaks = starts | ~nonzero;
+            carry = nonzero >> 63;
+            if (open) {
+                if (breaks == 0)
+                    continue;
+                account(row, y, start, base + __builtin_ctzll(breaks));
+                open = false;
             }
-            s.area += len;
-            s.sumX += (static_cast<long long>(px0) + px1) * len / 2;
-            s.sumY += static_cast<long long>(y) * len;
+            for (uint64_t m = starts; m; m &= m - 1) {
+                const int t = __builtin_ctzll(m);
+                const uint64_t after = t == 63 ? 0 : breaks & (~uint64_t{0} << (t + 1));
+                if (after == 0) {
+                    open = true;
+                    start = base + t;
+                    break;
+                }
+                account(row, y, base + t, base + __builtin_ctzll(after));
+            }
         }
+        if (open)
+            account(row, y, start, w);
     }
     return stats;
 }

@@ -283,38 +283,55 @@ TEST(Label, BankLabelsSourceIntoDestination)
 
 // ---- statistics and result rows ----
 
-TEST(LabelStatistics, GatherAgreesWithThePerLabelFunctions)
+// Widths below, at and across the 64-pixel words the runs are found in,
+// with runs of one value reaching over word ends and neighbouring runs of
+// different values, on every instruction-set level.
+class GatherWidths : public testing::TestWithParam<IsaLevel> {};
+
+TEST_P(GatherWidths, GatherAgreesWithThePerLabelFunctions)
 {
-    Canvas plane(37, 29, 3, 2, 1, 2, 0);
-    std::mt19937 rng(99);
-    for (uint8_t& p : plane.px)
-        p = static_cast<uint8_t>(rng() % 5 == 0 ? rng() % 6 : 0);
-    for (int y = 0; y < plane.range.h; ++y)
-        for (int x = 0; x < 6; ++x)
-            plane.in(x + 10, y) = 7;  // a run of one label over many rows
-    const auto stats = GatherLabelStatistics(plane.px.data(), plane.stride, plane.range);
-    for (int n = 1; n <= 8; ++n) {
-        SCOPED_TRACE(n);
-        EXPECT_EQ(stats[n].area, LabelArea(plane.px.data(), plane.stride, plane.range, n));
-        int minX, maxX, minY, maxY;
-        const int box = LabelBoundingBox(plane.px.data(), plane.stride, plane.range, n, minX, maxX, minY, maxY);
-        double cx = -7, cy = -7;
-        const int centre = LabelCentroid(plane.px.data(), plane.stride, plane.range, n, cx, cy);
-        if (stats[n].area == 0) {
-            EXPECT_EQ(box, -1);
-            EXPECT_EQ(centre, -1);
-            continue;
+    if (!IsaAvailable(GetParam()))
+        GTEST_SKIP() << "this processor does not run " << IsaName(GetParam());
+    ScopedIsaCap cap(GetParam());
+    for (int width : {37, 64, 65, 130, 200}) {
+        SCOPED_TRACE(width);
+        Canvas plane(width, 29, 3, 2, 1, 2, 0);
+        std::mt19937 rng(99 + width);
+        for (uint8_t& p : plane.px)
+            p = static_cast<uint8_t>(rng() % 5 == 0 ? rng() % 6 : 0);
+        for (int y = 0; y < plane.range.h; ++y) {
+            for (int x = 0; x < 6; ++x)
+                plane.in(x + 10, y) = 7;  // a run of one label over many rows
+            const int from = static_cast<int>(rng() % width), len = static_cast<int>(rng() % 90);
+            for (int x = from; x < std::min(width, from + len); ++x)
+                plane.in(x, y) = (x - from) < len / 2 ? 8 : 6;  // two values touching
         }
-        EXPECT_EQ(box, 0);
-        EXPECT_EQ(centre, 0);
-        EXPECT_EQ(stats[n].minX, minX);
-        EXPECT_EQ(stats[n].maxX, maxX);
-        EXPECT_EQ(stats[n].minY, minY);
-        EXPECT_EQ(stats[n].maxY, maxY);
-        EXPECT_EQ(static_cast<double>(stats[n].sumX) / stats[n].area, cx);
-        EXPECT_EQ(static_cast<double>(stats[n].sumY) / stats[n].area, cy);
+        const auto stats = GatherLabelStatistics(plane.px.data(), plane.stride, plane.range);
+        for (int n = 1; n <= 8; ++n) {
+            SCOPED_TRACE(n);
+            EXPECT_EQ(stats[n].area, LabelArea(plane.px.data(), plane.stride, plane.range, n));
+            int minX, maxX, minY, maxY;
+            const int box = LabelBoundingBox(plane.px.data(), plane.stride, plane.range, n, minX, maxX, minY, maxY);
+            double cx = -7, cy = -7;
+            const int centre = LabelCentroid(plane.px.data(), plane.stride, plane.range, n, cx, cy);
+            if (stats[n].area == 0) {
+                EXPECT_EQ(box, -1);
+                EXPECT_EQ(centre, -1);
+                continue;
+            }
+            EXPECT_EQ(box, 0);
+            EXPECT_EQ(centre, 0);
+            EXPECT_EQ(stats[n].minX, minX);
+            EXPECT_EQ(stats[n].maxX, maxX);
+            EXPECT_EQ(stats[n].minY, minY);
+            EXPECT_EQ(stats[n].maxY, maxY);
+            EXPECT_EQ(static_cast<double>(stats[n].sumX) / stats[n].area, cx);
+            EXPECT_EQ(static_cast<double>(stats[n].sumY) / stats[n].area, cy);
+        }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Levels, GatherWidths, testing::ValuesIn(test::kIsaLevels), test::IsaLevelName);
 
 TEST(LabelStatistics, MissingLabelLeavesStartingValues)
 {
