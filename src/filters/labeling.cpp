@@ -193,6 +193,16 @@ private:
     long long unionsSinceCompaction_ = 0;
 };
 
+// Working lists kept between labelings on the calling thread, so that the
+// next picture of a series does not fault the same pages in again. Up to
+// kKeepScratchBytes stay; a larger picture's lists are let go.
+struct LabelScratch {
+    std::vector<std::vector<Run>> spare;  // emptied band run lists
+    std::vector<uint16_t> runLabels;
+};
+thread_local LabelScratch t_labelScratch;
+constexpr size_t kKeepScratchBytes = size_t{96} << 20;
+
 bool RangeUsable(const uint8_t* plane, int stride, FilterRange r)
 {
     return plane && r.w > 0 && r.h > 0 && r.x0 >= 0 && r.y0 >= 0 && r.x0 + r.w <= stride;
@@ -214,10 +224,19 @@ LabelOutcome LabelKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRan
     const int h = range.h;
     std::vector<const Run*> rowRuns(static_cast<size_t>(h));
     std::vector<uint32_t> rowCount(static_cast<size_t>(h));
+    LabelScratch& scratch = t_labelScratch;
     std::vector<std::vector<Run>> bandRuns;
     std::mutex lock;
     ParallelFor(0, h, RowsForBytes(static_cast<size_t>(w)), [&](int first, int last) {
         std::vector<Run> runs;
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            if (!scratch.spare.empty()) {
+                runs = std::move(scratch.spare.back());
+                scratch.spare.pop_back();
+            }
+        }
+        runs.clear();
         std::vector<size_t> start(static_cast<size_t>(last - first));
         for (int y = first; y < last; ++y) {
             start[y - first] = runs.size();
@@ -238,7 +257,9 @@ LabelOutcome LabelKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRan
     // to the runs of the row above that touch it or its two diagonal ends.
     // The labels live in image-wide run order, so a compaction can rewrite
     // them without touching the plane.
-    std::vector<uint16_t> runLabels(rowFirst[h]);
+    if (scratch.runLabels.size() < rowFirst[h])
+        scratch.runLabels.resize(rowFirst[h]);
+    uint16_t* const runLabels = scratch.runLabels.data();  // written before read
     size_t labelled = 0;
     LabelTable table;
     bool lost = false;
@@ -269,7 +290,7 @@ LabelOutcome LabelKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRan
         const Run* cur = rowRuns[y];
         const Run* prev = y > 0 ? rowRuns[y - 1] : nullptr;
         const size_t prevCount = y > 0 ? rowCount[y - 1] : 0;
-        const uint16_t* prevLabels = y > 0 ? runLabels.data() + rowFirst[y - 1] : nullptr;
+        const uint16_t* prevLabels = y > 0 ? runLabels + rowFirst[y - 1] : nullptr;
         size_t j = 0;
         for (uint32_t i = 0; i < rowCount[y]; ++i) {
             const Run& r = cur[i];
@@ -297,7 +318,7 @@ LabelOutcome LabelKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRan
             uint8_t* out = dst + static_cast<size_t>(range.y0 + y) * stride + range.x0;
             std::memset(out, 0, static_cast<size_t>(w));
             const Run* runs = rowRuns[y];
-            const uint16_t* labels = runLabels.data() + rowFirst[y];
+            const uint16_t* labels = runLabels + rowFirst[y];
             for (uint32_t i = 0; i < rowCount[y]; ++i) {
                 const int n = finalOf[labels[i]];
                 if (n != 0 && n <= 255)
@@ -305,6 +326,14 @@ LabelOutcome LabelKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRan
             }
         }
     });
+
+    size_t kept = scratch.runLabels.capacity() * sizeof(uint16_t);
+    for (std::vector<Run>& runs : bandRuns) {
+        kept += runs.capacity() * sizeof(Run);
+        scratch.spare.push_back(std::move(runs));
+    }
+    if (kept > kKeepScratchBytes)
+        scratch = LabelScratch{};
 
     outcome.count = classes + 1;
     outcome.overflow = (outcome.count > 255 || lost) ? 1 : 0;
