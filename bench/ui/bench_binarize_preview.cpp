@@ -1,10 +1,11 @@
 // The binarization dialog's live preview as the operator feels it: from a
 // MIN or MAX scroll bar's change to the view repainted, on a 2048 x 2048
-// range, through the real dialog opened by the real view (offscreen).
+// range, through the real dialog opened by the real window (offscreen).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
@@ -19,6 +20,7 @@
 #include "core/file_io.h"
 #include "ui/dialogs.h"
 #include "ui/lumadrift_view.h"
+#include "ui/main_frame.h"
 
 namespace lumadrift {
 namespace {
@@ -71,8 +73,12 @@ int main(int argc, char** argv)
     std::setlocale(LC_NUMERIC, "C");
     benchmark::Initialize(&argc, argv);
 
-    // The document keeps nothing of the user's: no folders, no settings.
+    // The document and the window keep nothing of the user's: no folders,
+    // no settings, no recent files.
     QTemporaryDir dir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QCoreApplication::setOrganizationName(QStringLiteral("LumadriftBench"));
+    QCoreApplication::setApplicationName(QStringLiteral("LumadriftBench"));
     DocEnvironment env;
     env.layoutState = -1;
     env.createDirectories = false;
@@ -92,15 +98,21 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    CLumadriftView view(doc);
-    view.resize(1400, 1100);
-    view.show();
+    // The whole window, so the status bar's busy indicator listens as it
+    // does for the operator.
+    FramePlacement placement;
+    placement.layoutState = 0;
+    placement.width = 1400;
+    placement.height = 1100;
+    CMainFrame frame(doc, placement);
+    frame.show();
+    CLumadriftView& view = *frame.view();
     // An unexposed window ignores repaint(): the figures would leave the
     // painting out.
-    for (int k = 0; k < 500 && !(view.windowHandle() && view.windowHandle()->isExposed()); ++k)
+    for (int k = 0; k < 500 && !(frame.windowHandle() && frame.windowHandle()->isExposed()); ++k)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    if (!view.windowHandle() || !view.windowHandle()->isExposed()) {
-        std::fprintf(stderr, "the view never became exposed\n");
+    if (!frame.windowHandle() || !frame.windowHandle()->isExposed()) {
+        std::fprintf(stderr, "the window never became exposed\n");
         return 1;
     }
     g_doc = &doc;
@@ -119,7 +131,7 @@ int main(int argc, char** argv)
         dlg->accept();
     });
     poll->start(5);
-    view.OnCommand(kCmdBinarize);
+    frame.OnCommand(kCmdBinarize);
     if (!g_dialog)
         status = 1;
     benchmark::Shutdown();
