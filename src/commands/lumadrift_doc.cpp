@@ -13,6 +13,7 @@
 #include "core/file_io.h"
 #include "core/ini_file.h"
 #include "core/picture_file.h"
+#include "core/work_progress.h"
 #include "filters/affine.h"
 #include "filters/binary.h"
 #include "filters/density.h"
@@ -264,6 +265,9 @@ void CLumadriftDoc::BeginPreview()
 
 void CLumadriftDoc::RunPreview(const PlaneFilter& filter)
 {
+    // Previews run from a dialog's own event loop, apart from the command
+    // that opened it.
+    WorkScope work;
     AdvancePlaneRingFrom(previewSource_);
     if (filter)
         filter(planes_);
@@ -568,6 +572,7 @@ void CLumadriftDoc::PreviewFft(const FftParams& p)
 {
     if (fft_.empty())
         return;
+    WorkScope work;  // as RunPreview
     AdvancePlaneRingFrom(previewSource_);
     fft_.SelectFftSlots(0, 1);
     if (p.shape != kFftMaskUser)

@@ -8,6 +8,7 @@
 #include "commands/run_log.h"
 #include "core/cp932.h"
 #include "core/file_io.h"
+#include "core/work_progress.h"
 
 namespace lumadrift {
 
@@ -129,7 +130,13 @@ ReplaySummary ReplayMacroBytes(CLumadriftDoc& doc, const std::vector<uint8_t>& b
 {
     ReplaySummary summary;
     summary.opened = true;
-    for (const MacroEntry& m : ReadMacroEntries(bytes)) {
+    // One operation from the first entry to the last, whatever the message
+    // pump does between them; the window counts the entries.
+    WorkScope work;
+    const std::vector<MacroEntry> entries = ReadMacroEntries(bytes);
+    const int total = static_cast<int>(entries.size());
+    for (const MacroEntry& m : entries) {
+        WorkTick(summary.entries, total);
         ReplayEntry entry;
         entry.lineNumber = m.lineNumber;
         entry.code = m.code;

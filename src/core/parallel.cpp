@@ -1,7 +1,10 @@
 #include "core/parallel.h"
 
+#include "core/work_progress.h"
+
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -34,8 +37,13 @@ struct Job {
     std::atomic<int> next{0};
 };
 
-// Runs the bands of a job until none is left; returns how many it ran.
-int TakeBands(Job& job)
+// How often a caller with a work observer reports while it waits for the
+// pool's threads to finish their bands.
+constexpr std::chrono::milliseconds kTickInterval{40};
+
+// Runs the bands of a job until none is left; returns how many it ran. The
+// caller of ParallelFor reports to its work observer after each band.
+int TakeBands(Job& job, bool ticking)
 {
     int ran = 0;
     for (;;) {
@@ -46,6 +54,8 @@ int TakeBands(Job& job)
         const int end = std::min(job.last, begin + job.bandRows);
         job.fn(job.context, begin, end);
         ++ran;
+        if (ticking)
+            WorkTick();
     }
 }
 
@@ -71,7 +81,7 @@ public:
     int threads() const { return threads_; }
 
     // false when another job holds the pool; the caller then runs inline.
-    bool Run(Job& job)
+    bool Run(Job& job, bool ticking)
     {
         if (busy_.exchange(true, std::memory_order_acquire))
             return false;
@@ -82,11 +92,22 @@ public:
             ++generation_;
         }
         wake_.notify_all();
-        const int mine = TakeBands(job);
+        const int mine = TakeBands(job, ticking);
         {
             std::unique_lock<std::mutex> lock(mutex_);
             finished_ += mine;
-            done_.wait(lock, [&] { return finished_ == job.bands && inside_ == 0; });
+            const auto allDone = [&] { return finished_ == job.bands && inside_ == 0; };
+            if (ticking) {
+                // The observer is never called with the lock held: the
+                // workers could not hand in their bands meanwhile.
+                while (!done_.wait_for(lock, kTickInterval, allDone)) {
+                    lock.unlock();
+                    WorkTick();
+                    lock.lock();
+                }
+            } else {
+                done_.wait(lock, allDone);
+            }
             job_ = nullptr;
         }
         busy_.store(false, std::memory_order_release);
@@ -107,7 +128,7 @@ private:
             Job* job = job_;
             ++inside_;
             lock.unlock();
-            const int ran = TakeBands(*job);
+            const int ran = TakeBands(*job, false);
             lock.lock();
             finished_ += ran;
             --inside_;
@@ -187,7 +208,8 @@ void RunBands(int first, int last, int minRows, BandFunction fn, void* context)
     if (const int forced = g_bandRows.load(std::memory_order_relaxed))
         minRows = forced;
     minRows = std::max(minRows, 1);
-    if (threads <= 1 || t_inline || rows <= minRows) {
+    const bool ticking = !t_inline && WorkTicksWanted();
+    if (t_inline || rows <= minRows || (threads <= 1 && !ticking)) {
         fn(context, first, last);
         return;
     }
@@ -202,7 +224,13 @@ void RunBands(int first, int last, int minRows, BandFunction fn, void* context)
     job.bandRows = (rows + wanted - 1) / wanted;
     job.bands = (rows + job.bandRows - 1) / job.bandRows;
     t_inline = true;
-    const bool ran = CurrentPool(threads)->Run(job);
+    // One thread with an observer still goes band by band, so it can tell
+    // the observer between them.
+    bool ran = true;
+    if (threads <= 1)
+        TakeBands(job, ticking);
+    else
+        ran = CurrentPool(threads)->Run(job, ticking);
     t_inline = false;
     if (!ran)
         fn(context, first, last);

@@ -12,6 +12,11 @@
 // running (from a band, from a second document in another thread, or inside
 // a SerialWorkScope) runs every band inline, so the program never has more
 // busy threads than the pool.
+//
+// A caller whose thread has a work observer (core/work_progress.h) tells it
+// after each band it runs and while it waits for the others (with one
+// thread it still goes band by band), so a window can show that a long
+// filter is still running.
 #pragma once
 
 #include <cstddef>

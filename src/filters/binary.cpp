@@ -8,6 +8,7 @@
 
 #include "core/parallel.h"
 #include "core/plane_bank.h"
+#include "core/work_progress.h"
 
 namespace lumadrift {
 namespace {
@@ -132,6 +133,7 @@ public:
                 break;
             DeletionScan();
             phase = 3 - phase;
+            WorkTick();
         }
         FinalScan();
     }

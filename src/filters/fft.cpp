@@ -17,6 +17,7 @@
 #include "core/file_io.h"
 #include "core/isa.h"
 #include "core/parallel.h"
+#include "core/work_progress.h"
 #include "filters/border.h"
 
 // Wide vectors cross function boundaries only inside this file, and every
@@ -501,6 +502,7 @@ void RunPass(const PassJob& job, int threads, double* pool)
     const size_t share = WorkerScratch(job.n, job.lines);
     if (workers <= 1) {
         worker(job, 0, 1, pool, pool + share);
+        WorkTick();
         return;
     }
     std::vector<std::thread> running;
@@ -518,6 +520,7 @@ void RunPass(const PassJob& job, int threads, double* pool)
     }
     for (auto& th : running)
         th.join();
+    WorkTick();
 }
 
 // ---- mask files --------------------------------------------------------------

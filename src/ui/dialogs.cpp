@@ -323,10 +323,10 @@ CBinarizeDlg::CBinarizeDlg(const BinarizeParams& p, QWidget* parent) : QDialog(p
         g->addWidget(new QLabel(QStringLiteral("255"), group), 2 * i, 4);
         connect(bars_[i], &QScrollBar::valueChanged, this,
                 [this, i](int v) { SetValue(i, v, true); });
-        OnFocusOut(edits_[i], [this, i] {
-            const int v = ReadInt(edits_[i], 3);
-            SetValue(i, v, v >= 255 || v <= 0);
-        });
+        OnFocusOut(edits_[i], [this, i] { CommitBox(i); });
+        // Enter reaches OK with the focus still in the box: the typed value
+        // is taken (and previewed) first, or OK would keep the old one.
+        connect(edits_[i], &QLineEdit::returnPressed, this, [this, i] { CommitBox(i); });
     }
     layout->addWidget(group);
     layout->addWidget(OkCancel(this, false));
@@ -339,6 +339,12 @@ CBinarizeDlg::CBinarizeDlg(const BinarizeParams& p, QWidget* parent) : QDialog(p
 CBinarizeDlg::~CBinarizeDlg() { DisableFocusOutHandlers(this); }
 CKernelDlg::~CKernelDlg() { DisableFocusOutHandlers(this); }
 CFftDlg::~CFftDlg() { DisableFocusOutHandlers(this); }
+
+void CBinarizeDlg::CommitBox(int i)
+{
+    const int v = ReadInt(edits_[i], 3);
+    SetValue(i, v, v >= 255 || v <= 0);
+}
 
 void CBinarizeDlg::SetValue(int i, int v, bool rewriteBox)
 {
@@ -785,17 +791,8 @@ CFftDlg::CFftDlg(const QString& filterDir, std::function<bool(const std::string&
             edits_[i]->setText(QString::asprintf("%0.2lf", values_[i]));
             Preview();
         });
-        OnFocusOut(edits_[i], [this, i] {
-            if (shape_ == 2)
-                return;
-            double v = ReadDouble(edits_[i], 4);
-            v = v >= 1.0 ? 1.0 : (v <= 0.0 ? 0.0 : v);
-            values_[i] = v;
-            edits_[i]->setText(QString::asprintf("%1.2lf", v));
-            QSignalBlocker block(bars_[i]);
-            bars_[i]->setValue(static_cast<int>(v * 100));
-            Preview();
-        });
+        OnFocusOut(edits_[i], [this, i] { CommitBox(i); });
+        connect(edits_[i], &QLineEdit::returnPressed, this, [this, i] { CommitBox(i); });
     }
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(new QLabel(QStringLiteral("ﾌｧｲﾙﾊﾟｽ"), band));
@@ -864,6 +861,21 @@ void CFftDlg::ChooseShape(int shape)
     } else {
         path_->clear();  // silently: the operator has not typed it
     }
+}
+
+void CFftDlg::CommitBox(int i)
+{
+    if (shape_ == 2)
+        return;
+    double v = ReadDouble(edits_[i], 4);
+    v = v >= 1.0 ? 1.0 : (v <= 0.0 ? 0.0 : v);
+    values_[i] = v;
+    edits_[i]->setText(QString::asprintf("%1.2lf", v));
+    {
+        QSignalBlocker block(bars_[i]);
+        bars_[i]->setValue(static_cast<int>(v * 100));
+    }
+    Preview();
 }
 
 bool CFftDlg::CheckPath()

@@ -118,6 +118,8 @@ Q_SIGNALS:
     void paramsChanged(int min, int max);
 
 private:
+    // The typed MIN (0) or MAX (1), when the box is left or Enter pressed.
+    void CommitBox(int i);
     void SetValue(int i, int v, bool rewriteBox);
     CThresholdPanel* histogram_ = nullptr;
     QScrollBar* bars_[2] = {};
@@ -279,6 +281,8 @@ Q_SIGNALS:
 
 private:
     void ChooseShape(int shape);
+    // The typed MIN (0) or MAX (1), when the box is left or Enter pressed.
+    void CommitBox(int i);
     // The typed path: read and previewed, or the message and an empty box.
     bool CheckPath();
     void Preview();

@@ -21,6 +21,8 @@
 
 #include "commands/replay.h"
 #include "core/picture_file.h"
+#include "core/work_progress.h"
+#include "ui/busy_indicator.h"
 #include "ui/desktop_habits.h"
 #include "ui/history_panel.h"
 #include "ui/lumadrift_view.h"
@@ -80,6 +82,8 @@ CMainFrame::CMainFrame(CLumadriftDoc& doc, FramePlacement& placement, QWidget* p
     if (placement_.layoutState != 0)
         QTimer::singleShot(0, this, [this] { OnCommand(kCmdEnvironmentFailure); });
 }
+
+CMainFrame::~CMainFrame() = default;
 
 QAction* CMainFrame::MakeAction(int id)
 {
@@ -192,6 +196,7 @@ void CMainFrame::BuildStatusBar()
         poll->start(200);
         ShowKeyLocks(ReadKeyLocks());
     }
+    busy_ = std::make_unique<CBusyIndicator>(bar);
     bar->showMessage(kIdleText);
     // A prompt leaves the pane empty when the pointer goes; show the idle
     // text again.
@@ -301,6 +306,9 @@ void CMainFrame::OnZoomBoxSelected(int index)
 
 void CMainFrame::OnCommand(int id)
 {
+    // A long command shows the wait cursor and the progress bar (not while
+    // its dialogs wait for the operator).
+    WorkScope work;
     if (id >= kCmdRecentFile && id < kCmdRecentFile + kMaxRecentFiles) {
         const int i = id - kCmdRecentFile;
         if (i < recent_.size())
@@ -327,7 +335,11 @@ void CMainFrame::OnCommand(int id)
 
 bool CMainFrame::OpenFile(const QString& path)
 {
-    const BmpError err = doc_.OpenDocument(path.toStdString());
+    BmpError err;
+    {
+        WorkScope work;  // also when dropped or named on the command line
+        err = doc_.OpenDocument(path.toStdString());
+    }
     UpdateTitle();
     if (err != BmpError::kNone) {
         QMessageBox::warning(this, kTitle, QString::fromUtf8(BmpErrorMessage(err)));

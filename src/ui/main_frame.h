@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QMap>
 #include <QStringList>
+#include <memory>
 
 #include "app/image_settings.h"
 #include "commands/lumadrift_doc.h"
@@ -19,6 +20,7 @@ class QLabel;
 
 namespace lumadrift {
 
+class CBusyIndicator;
 class CLumadriftView;
 class CSidePanel;
 
@@ -27,6 +29,7 @@ class CMainFrame : public QMainWindow {
 public:
     // placement is read for the initial geometry and updated on close.
     CMainFrame(CLumadriftDoc& doc, FramePlacement& placement, QWidget* parent = nullptr);
+    ~CMainFrame() override;
 
     CLumadriftView* view() const { return view_; }
     CSidePanel* sidePanel() const { return panel_; }
@@ -62,6 +65,8 @@ public:
     // grey when it is off or the platform does not tell.
     void ShowKeyLocks(const KeyLocks& locks);
     QLabel* lockIndicator(int i) const { return locks_[i]; }
+    // The wait cursor and progress bar of long operations.
+    CBusyIndicator* busyIndicator() const { return busy_.get(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -101,6 +106,7 @@ private:
     QStringList recent_;
     bool updatingZoomBox_ = false;
     QLabel* locks_[4] = {};
+    std::unique_ptr<CBusyIndicator> busy_;
     // The placement is the frame's rectangle; the window system tells the
     // frame's size only once the window is up.
     bool placementApplied_ = false;

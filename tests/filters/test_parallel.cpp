@@ -13,6 +13,7 @@
 #include "core/acquisition.h"
 #include "core/bmp.h"
 #include "core/parallel.h"
+#include "core/work_progress.h"
 #include "filters/affine.h"
 #include "filters/binary.h"
 #include "filters/density.h"
@@ -145,8 +146,18 @@ struct Shape {
 // for acquisition to split its pixel blocks.
 const Shape kShapes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 2}, {17, 13}, {67, 45}, {301, 223}};
 
-std::vector<uint8_t> Produce(const Operation& op, const Shape& shape, int threads, int bandRows)
+// What a window hears from the calling thread while a filter runs.
+struct TickCounter : WorkObserver {
+    int ticks = 0;
+    void OnWorkBegin() override {}
+    void OnWorkEnd() override {}
+    void OnWorkTick(int, int) override { ++ticks; }
+};
+
+std::vector<uint8_t> Produce(const Operation& op, const Shape& shape, int threads, int bandRows,
+                             TickCounter* observer = nullptr)
 {
+    SetWorkObserver(observer);
     SetParallelThreads(threads);
     SetParallelBandRows(bandRows);
     Canvas src(shape.w, shape.h), dst(shape.w, shape.h);
@@ -158,6 +169,7 @@ std::vector<uint8_t> Produce(const Operation& op, const Shape& shape, int thread
     op.run(src, dst, extra);
     SetParallelThreads(0);
     SetParallelBandRows(0);
+    SetWorkObserver(nullptr);
     dst.px.insert(dst.px.end(), extra.begin(), extra.end());
     return dst.px;
 }
@@ -173,6 +185,17 @@ TEST_P(ParallelBytes, SameForAnyThreadCount)
                          std::to_string(threads) + " threads");
             const int stride = shape.w + 7;
             EXPECT_EQ(ref::FirstDifference(Produce(GetParam(), shape, threads, 1), want, stride), "");
+        }
+        // A caller that reports between bands (one thread goes band by
+        // band then) writes the same bytes.
+        for (int threads : {1, 2}) {
+            SCOPED_TRACE(std::to_string(shape.w) + "x" + std::to_string(shape.h) + ", " +
+                         std::to_string(threads) + " threads, observed");
+            TickCounter observer;
+            EXPECT_EQ(ref::FirstDifference(Produce(GetParam(), shape, threads, 1, &observer), want, shape.w + 7), "");
+            if (shape.h > 100) {
+                EXPECT_GT(observer.ticks, 0);
+            }
         }
     }
 }

@@ -221,6 +221,61 @@ TEST(ThresholdHistogram, MethodButtonsSetMinAndKeepMax)
     }
 }
 
+// Enter in a MIN or MAX box reaches OK with the focus still in the box: the
+// typed value must be taken, and previewed, as leaving the box would.
+TEST(ThresholdBoxes, EnterTakesTheTypedValueBeforeOk)
+{
+    struct Row {
+        bool fft;
+        int box;
+        const char* typed;
+        double want;
+        const char* shown;
+    };
+    const Row rows[] = {
+        {false, 0, "42", 42, "42"},     {false, 1, "999", 255, "255"},
+        {false, 1, "7x", 7, "7x"},      {false, 0, "", 0, "0"},
+        {true, 0, "0.25", 0.25, "0.25"}, {true, 1, "3", 1.0, "1.00"},
+        {true, 0, "abc", 0.0, "0.00"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::Message() << (r.fft ? "FFT " : "2値化 ") << r.box << " " << r.typed);
+        double previewed[2] = {-1, -1};
+        std::unique_ptr<QDialog> dlg;
+        QLineEdit* box = nullptr;
+        std::function<double(int)> value;
+        if (r.fft) {
+            auto* d = new CFftDlg(QString(), nullptr, nullptr);
+            dlg.reset(d);
+            d->setParams({0.1, 0.9, 0, {}});
+            QObject::connect(d, &CFftDlg::paramsChanged, [&](double lo, double hi, int) {
+                previewed[0] = lo;
+                previewed[1] = hi;
+            });
+            box = d->edit(r.box);
+            value = [d](int i) { return i == 0 ? d->minValue() : d->maxValue(); };
+        } else {
+            auto* d = new CBinarizeDlg({10, 200});
+            dlg.reset(d);
+            QObject::connect(d, &CBinarizeDlg::paramsChanged, [&](int lo, int hi) {
+                previewed[0] = lo;
+                previewed[1] = hi;
+            });
+            box = d->edit(r.box);
+            value = [d](int i) { return i == 0 ? d->minValue() : d->maxValue(); };
+        }
+        dlg->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        box->setFocus();
+        box->setText(QString::fromUtf8(r.typed));
+        QTest::keyClick(box, Qt::Key_Return);
+        EXPECT_EQ(dlg->result(), QDialog::Accepted);
+        EXPECT_DOUBLE_EQ(value(r.box), r.want);
+        EXPECT_DOUBLE_EQ(previewed[r.box], r.want);
+        EXPECT_EQ(box->text(), QString::fromUtf8(r.shown));
+    }
+}
+
 // --- density conversion -----------------------------------------------------------
 
 TEST_F(Habits, DensityDialogShowsTheHistogramAfterTheTypedValue)
