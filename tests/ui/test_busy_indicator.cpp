@@ -19,6 +19,7 @@
 #include "ui/busy_indicator.h"
 #include "ui/dialogs.h"
 #include "ui/gui_support.h"
+#include "ui/window_fixture.h"
 #include "ui/main_frame.h"
 
 namespace lumadrift {
@@ -32,17 +33,11 @@ bool WaitCursorOn()
     return c && c->shape() == Qt::WaitCursor;
 }
 
-class Busy : public ::testing::Test {
+class Busy : public test::MainWindowTest {
 protected:
     void SetUp() override
     {
-        test::KeepSettingsIn(dir_.path());
-        env_.layoutState = -1;
-        doc_ = std::make_unique<CLumadriftDoc>(env_);
-        placement_.layoutState = 0;
-        frame_ = std::make_unique<CMainFrame>(*doc_, placement_);
-        frame_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
+        ASSERT_NO_FATAL_FAILURE(OpenWindow());
         busy()->setDelay(0);
         // One thread going band by band: every filter ticks after each row,
         // however the pool's threads would have shared the bands.
@@ -63,8 +58,7 @@ protected:
     {
         SetParallelThreads(0);
         SetParallelBandRows(0);
-        frame_.reset();
-        doc_.reset();
+        MainWindowTest::TearDown();
     }
     CBusyIndicator* busy() { return frame_->busyIndicator(); }
     void ExpectIdle()
@@ -90,11 +84,6 @@ protected:
         ASSERT_EQ(doc_->Acquire(doc_->AcquireInRange(3, 0, 0.0)), 0);
     }
 
-    test::TempDir dir_;
-    DocEnvironment env_;
-    FramePlacement placement_;
-    std::unique_ptr<CLumadriftDoc> doc_;
-    std::unique_ptr<CMainFrame> frame_;
     int shows_ = 0;
     bool cursorWhenShown_ = false;
     int countedTo_ = -1;

@@ -22,6 +22,7 @@
 #include "core/picture_file.h"
 #include "support/test_support.h"
 #include "ui/gui_support.h"
+#include "ui/window_fixture.h"
 #include "ui/desktop_habits.h"
 #include "ui/dialogs.h"
 #include "ui/history_panel.h"
@@ -44,29 +45,16 @@ GrayHistogram PictureHistogram()
     return h;
 }
 
-class Habits : public ::testing::Test {
+class Habits : public test::MainWindowTest {
 protected:
     void SetUp() override
     {
-        test::KeepSettingsIn(dir_.path());
-        env_.layoutState = -1;
-        doc_ = std::make_unique<CLumadriftDoc>(env_);
-        placement_.layoutState = 0;
-        placement_.width = 700;
-        placement_.height = 500;
-        frame_ = std::make_unique<CMainFrame>(*doc_, placement_);
-        frame_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
+        ASSERT_NO_FATAL_FAILURE(OpenWindow(700, 500));
         std::vector<uint8_t> plane(kW * kH, 200);
         std::fill(plane.begin(), plane.begin() + 100 * kW, 10);
         std::fill(plane.begin() + 100 * kW, plane.begin() + 160 * kW, 100);
         picture_ = dir_ / "gray.bmp";
         ASSERT_EQ(WriteGrayPicture(picture_, plane.data(), kW, kH), 0);
-    }
-    void TearDown() override
-    {
-        frame_.reset();
-        doc_.reset();
     }
 
     void Open() { ASSERT_TRUE(frame_->OpenFile(QString::fromStdString(picture_))); }
@@ -105,11 +93,6 @@ protected:
         ASSERT_TRUE(drop.isAccepted());
     }
 
-    test::TempDir dir_;
-    DocEnvironment env_;
-    FramePlacement placement_;
-    std::unique_ptr<CLumadriftDoc> doc_;
-    std::unique_ptr<CMainFrame> frame_;
     std::string picture_;
 };
 

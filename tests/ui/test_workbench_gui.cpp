@@ -15,6 +15,7 @@
 #include "commands/lumadrift_doc.h"
 #include "support/test_support.h"
 #include "ui/gui_support.h"
+#include "ui/window_fixture.h"
 #include "ui/dialogs.h"
 #include "ui/lumadrift_view.h"
 #include "ui/main_frame.h"
@@ -34,26 +35,13 @@ std::vector<uint8_t> ColorBmp(int w, int h)
     return test::ColorPicture(w, h, [](int x, int y) { return qRgb(2 * x, 3 * y, 100); });
 }
 
-class Workbench : public ::testing::Test {
+class Workbench : public test::MainWindowTest {
 protected:
     void SetUp() override
     {
-        test::KeepSettingsIn(dir_.path());
-        env_.layoutState = -1;
-        doc_ = std::make_unique<CLumadriftDoc>(env_);
-        placement_.layoutState = 0;
-        placement_.width = 900;
-        placement_.height = 700;
-        frame_ = std::make_unique<CMainFrame>(*doc_, placement_);
-        frame_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
+        ASSERT_NO_FATAL_FAILURE(OpenWindow(900, 700));
         picture_ = dir_ / "pic.bmp";
         test::WriteBytes(picture_, ColorBmp(320, 240));
-    }
-    void TearDown() override
-    {
-        frame_.reset();
-        doc_.reset();
     }
 
     void Open() { ASSERT_TRUE(frame_->OpenFile(QString::fromStdString(picture_))); }
@@ -76,11 +64,6 @@ protected:
         QTest::mouseRelease(viewport(), Qt::LeftButton, {}, to);
     }
 
-    test::TempDir dir_;
-    DocEnvironment env_;
-    FramePlacement placement_;
-    std::unique_ptr<CLumadriftDoc> doc_;
-    std::unique_ptr<CMainFrame> frame_;
     std::string picture_;
 };
 
