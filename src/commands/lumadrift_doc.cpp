@@ -816,7 +816,7 @@ int CLumadriftDoc::SetCameraFrame(const uint8_t* bgr, int width, int height, int
     // The frame becomes a plain 24-bit file, as if it had been opened.
     std::vector<uint8_t> file = BuildBmp24(bgr, width, height, static_cast<size_t>(stride));
     LoadedBmp frame;
-    if (ParseBmp(std::move(file), frame) != BmpError::kNone)
+    if (ParseBmp(file.data(), file.size(), frame) != BmpError::kNone)
         return -1;
     ReleaseImage();
     file_ = std::move(frame);

@@ -38,6 +38,48 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out)
     return true;
 }
 
+InputFile::InputFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return;
+    }
+    fd_ = fd;
+    size_ = static_cast<uint64_t>(st.st_size);
+}
+
+InputFile::~InputFile()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+size_t InputFile::ReadAt(uint64_t offset, void* dst, size_t n) const
+{
+    auto* p = static_cast<uint8_t*>(dst);
+    size_t done = 0;
+    while (fd_ >= 0 && done < n) {
+        const ssize_t got = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += static_cast<size_t>(got);
+    }
+    return done;
+}
+
+void InputFile::ReadAll(PictureBytes& out) const
+{
+    out.clear();
+    out.resize(static_cast<size_t>(size_));
+    out.resize(ReadAt(0, out.data(), out.size()));
+}
+
 int WriteFileWhole(const std::string& path, const void* data, size_t size)
 {
     if (path.empty())

@@ -6,10 +6,38 @@
 #include <string>
 #include <vector>
 
+#include "core/memory.h"
+
 namespace lumadrift {
 
 // Reads the whole file. false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out);
+
+// A regular file open for reading, for readers that take it in parts and
+// put the bytes straight where they belong.
+class InputFile {
+public:
+    // ok() is false when path cannot be opened or is not a regular file.
+    explicit InputFile(const std::string& path);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    bool ok() const { return fd_ >= 0; }
+    // The size when it was opened.
+    uint64_t size() const { return size_; }
+    // Reads up to n bytes from offset into dst and returns how many it
+    // read: fewer at the end of the file (one that shrank meanwhile) or on a
+    // read error.
+    size_t ReadAt(uint64_t offset, void* dst, size_t n) const;
+    // The whole file into out, which ends with the bytes that could be read
+    // (fewer when the file shrank meanwhile).
+    void ReadAll(PictureBytes& out) const;
+
+private:
+    int fd_ = -1;
+    uint64_t size_ = 0;
+};
 
 // Writes data into a temporary file beside path and renames it over path, so
 // a failed write never destroys the file that was there. The file gets read

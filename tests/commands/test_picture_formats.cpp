@@ -20,7 +20,7 @@ TEST_F(PictureDocTest, RefusedPictureKeepsTheOpenOne)
 {
     test::WriteBytes(Path("a.bmp"), test::MakeBmp24(6, 4));
     ASSERT_EQ(doc.OpenDocument(Path("a.bmp")), BmpError::kNone);
-    const std::vector<uint8_t> before = doc.file().fileData;
+    const PictureBytes before = doc.file().fileData;
     const std::vector<uint8_t> gray(8 * 8, 77);
     for (PictureFormat f : {PictureFormat::kPng, PictureFormat::kTiff}) {
         std::vector<uint8_t> cut = EncodeGrayPicture(f, gray.data(), 8, 8);

@@ -506,11 +506,11 @@ TEST_P(PictureRefused, WithItsMessageAndNothingChanged)
     const Bytes file = c.file();
     LoadedBmp bmp;
     const Bytes before = test::Bytes("BM untouched");
-    bmp.fileData = before;
+    bmp.fileData.assign(before.begin(), before.end());
     bmp.info.width = 77;
     EXPECT_EQ(ParsePicture(file.data(), file.size(), bmp), c.error);
     EXPECT_STRNE(BmpErrorMessage(c.error), "");
-    EXPECT_EQ(bmp.fileData, before);
+    EXPECT_EQ(Bytes(bmp.fileData.begin(), bmp.fileData.end()), before);
     EXPECT_EQ(bmp.info.width, 77);
 }
 
@@ -543,8 +543,10 @@ TEST(PictureSave, RoundTripsKeepEveryPixel)
         std::vector<uint8_t> bgr;
         for (int i = 0; i < w * h; ++i)
             bgr.insert(bgr.end(), {uint8_t(i), uint8_t(255 - i * 9), uint8_t(i * 13)});
-        ASSERT_EQ(ParseBmp(BuildBmp24(bgr.data(), w, h, 3 * w), colour), BmpError::kNone);
-        ASSERT_EQ(ParseBmp(BuildGrayBmp(plane.data(), w, h), palette), BmpError::kNone);
+        const Bytes colourFile = BuildBmp24(bgr.data(), w, h, 3 * w);
+        const Bytes paletteFile = BuildGrayBmp(plane.data(), w, h);
+        ASSERT_EQ(ParseBmp(colourFile.data(), colourFile.size(), colour), BmpError::kNone);
+        ASSERT_EQ(ParseBmp(paletteFile.data(), paletteFile.size(), palette), BmpError::kNone);
     }
     for (PictureFormat f : {PictureFormat::kPng, PictureFormat::kTiff, PictureFormat::kBmp}) {
         SCOPED_TRACE(PictureExtension(f));
