@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,12 @@ inline int WriteFileWhole(const std::string& path, const std::vector<uint8_t>& d
 {
     return WriteFileWhole(path, data.data(), data.size());
 }
+
+// The same for a file written in parts: write gets the temporary file's
+// descriptor and returns false when it could not write everything.
+int WriteFileWith(const std::string& path, const std::function<bool(int fd)>& write);
+// pwrite until all size bytes are at offset; false on an error.
+bool WriteAllAt(int fd, const void* data, size_t size, uint64_t offset);
 
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
