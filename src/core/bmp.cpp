@@ -1,6 +1,7 @@
 #include "core/bmp.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "core/file_io.h"
@@ -892,6 +893,42 @@ std::vector<uint8_t> BuildGrayBmp(const uint8_t* plane, int width, int height)
             std::memcpy(p + static_cast<size_t>(height - 1 - y) * stride, plane + static_cast<size_t>(y) * w, w);
     });
     return out;  // the row padding is still zero from the vector's construction
+}
+
+int WriteGrayBmpFile(const std::string& path, const uint8_t* plane, int width, int height)
+{
+    if (!plane || width <= 0 || height <= 0)
+        return -1;
+    const GrayHeader h = MakeGrayHeader(width, height);
+    const size_t stride = static_cast<size_t>(h.stride());
+    const size_t w = static_cast<size_t>(width);
+    const size_t headerBytes = 14 + 40 + h.colorTable.size();
+    // Rows go out in pieces of about this size, each assembled bottom-up
+    // with its padding in a small buffer: no buffer of the whole file, and
+    // the kernel fills the file's pages in every worker at once.
+    const int pieceRows = RowsForBytes(stride, size_t{1} << 20);
+    return WriteFileWith(path, [&](int fd) {
+        std::vector<uint8_t> head(headerBytes);
+        std::memcpy(head.data(), h.fileHeader.data(), 14);
+        std::memcpy(head.data() + 14, h.infoHeader.data(), 40);
+        std::memcpy(head.data() + 54, h.colorTable.data(), h.colorTable.size());
+        if (!WriteAllAt(fd, head.data(), head.size(), 0))
+            return false;
+        std::atomic<bool> ok{true};
+        ParallelFor(0, height, pieceRows, [&](int first, int last) {
+            std::vector<uint8_t> piece(static_cast<size_t>(std::min(pieceRows, last - first)) * stride, 0);
+            for (int top = first; top < last && ok.load(std::memory_order_relaxed); top += pieceRows) {
+                const int bottom = std::min(top + pieceRows, last);  // plane rows [top, bottom)
+                const size_t rows = static_cast<size_t>(bottom - top);
+                for (size_t r = 0; r < rows; ++r)  // file order: the plane's lowest row first
+                    std::memcpy(piece.data() + r * stride, plane + (static_cast<size_t>(bottom) - 1 - r) * w, w);
+                const uint64_t offset = headerBytes + static_cast<uint64_t>(height - bottom) * stride;
+                if (!WriteAllAt(fd, piece.data(), rows * stride, offset))
+                    ok = false;
+            }
+        });
+        return ok.load();
+    });
 }
 
 std::vector<uint8_t> BuildBmp24(const uint8_t* bgr, int width, int height, size_t stride)

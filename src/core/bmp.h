@@ -119,6 +119,11 @@ void DecodeDibToPlanes(uint8_t* red, uint8_t* green, uint8_t* blue,
 // multiple of 4.
 std::vector<uint8_t> BuildGrayBmp(const uint8_t* plane, int width, int height);
 
+// Writes the bytes of BuildGrayBmp to path without building them whole:
+// rows are written in pieces, through a temporary file renamed over path
+// (core/file_io.h WriteFileWhole). 0, or -1 with path unchanged.
+int WriteGrayBmpFile(const std::string& path, const uint8_t* plane, int width, int height);
+
 // A plain 24-bit BMP file of a picture given as rows of blue, green, red
 // bytes, top row first, stride bytes apart.
 std::vector<uint8_t> BuildBmp24(const uint8_t* bgr, int width, int height, size_t stride);

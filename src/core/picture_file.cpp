@@ -167,7 +167,10 @@ std::vector<uint8_t> EncodeLoadedPicture(PictureFormat f, const LoadedBmp& bmp)
 
 int WriteGrayPicture(const std::string& path, const uint8_t* plane, int width, int height)
 {
-    const std::vector<uint8_t> file = EncodeGrayPicture(SaveFormatForPath(path), plane, width, height);
+    const PictureFormat f = SaveFormatForPath(path);
+    if (f == PictureFormat::kBmp)
+        return WriteGrayBmpFile(path, plane, width, height);
+    const std::vector<uint8_t> file = EncodeGrayPicture(f, plane, width, height);
     return file.empty() ? -1 : WriteFileWhole(path, file);
 }
 

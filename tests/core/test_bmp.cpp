@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -1070,6 +1071,53 @@ TEST(Bmp, ReadBmpFileMatchesParseBmp)
             }
         }
     }
+}
+
+// Reads of picture size are split over the workers: every piece must land
+// in its place, and a read past the end gives exactly the bytes there are.
+TEST(InputFile, ReadsInPiecesUpToTheEnd)
+{
+    test::TempDir dir;
+    const size_t size = (size_t{40} << 20) + 123;
+    Bytes file(size);
+    for (size_t i = 0; i < size; ++i)
+        file[i] = static_cast<uint8_t>(i ^ (i >> 13));
+    test::WriteBytes(dir / "big", file);
+    const InputFile f(dir / "big");
+    ASSERT_TRUE(f.ok());
+    EXPECT_EQ(f.size(), size);
+    const struct {
+        uint64_t offset;
+        size_t n, got;
+    } rows[] = {
+        {0, size, size}, {5, size, size - 5}, {size_t{17} << 20, size_t{20} << 20, size_t{20} << 20},
+        {size - 10, 100, 10}, {size, 10, 0}, {size + 1000, size_t{33} << 20, 0},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.offset);
+        Bytes out(r.n, 0);
+        ASSERT_EQ(f.ReadAt(r.offset, out.data(), r.n), r.got);
+        EXPECT_TRUE(std::equal(out.begin(), out.begin() + r.got, file.begin() + r.offset));
+    }
+    const InputFile missing(dir / "none");
+    EXPECT_FALSE(missing.ok());
+    EXPECT_FALSE(InputFile(dir.path()).ok());  // not a regular file
+}
+
+// The gray file written in pieces holds the bytes of BuildGrayBmp, for
+// widths with each amount of row padding and a picture of several pieces.
+TEST(Bmp, GrayFileWrittenInPiecesMatchesTheWholeBuild)
+{
+    test::TempDir dir;
+    for (const auto& [w, h] : {std::pair{1, 1}, {3, 2}, {17, 13}, {1022, 2100}, {1025, 1031}}) {
+        SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+        Bytes plane(static_cast<size_t>(w) * h);
+        for (size_t i = 0; i < plane.size(); ++i)
+            plane[i] = static_cast<uint8_t>(i * 7 + i / 251);
+        ASSERT_EQ(WriteGrayBmpFile(dir / "g.bmp", plane.data(), w, h), 0);
+        EXPECT_EQ(test::ReadBytes(dir / "g.bmp"), BuildGrayBmp(plane.data(), w, h));
+    }
+    EXPECT_EQ(WriteGrayBmpFile(dir / "missing/g.bmp", Bytes(4).data(), 2, 2), -1);
 }
 
 // The pixel limit of an open (what the memory allows) holds for every
