@@ -12,6 +12,7 @@
 #include "core/cp932.h"
 #include "core/file_io.h"
 #include "core/ini_file.h"
+#include "core/memory.h"
 #include "core/picture_file.h"
 #include "filters/affine.h"
 #include "filters/binary.h"
@@ -158,6 +159,9 @@ BmpError CLumadriftDoc::OpenDocument(const std::string& path)
                       0, 0, imageWidth_ - 1, imageHeight_ - 1);
     renderPending_ = 0;
     state_ = kStateColor;
+    // The planes of the picture before are kept for the acquisition that
+    // usually follows at the same size; its file bytes are of no more use.
+    KeepOnlyRecycled(static_cast<size_t>(imageWidth_) * static_cast<size_t>(imageHeight_));
     NotifyImage();
     RecordParams(kOpOpenFile, FileParams{path});
     return BmpError::kNone;
@@ -215,6 +219,7 @@ void CLumadriftDoc::ShowSourcePicture()
         DecodeDibToPlanes(r, g, b, file_.pixels(), file_.pixelBytes(), file_.info,
                           file_.colorTable(), 0, 0, imageWidth_ - 1, imageHeight_ - 1);
     }
+    ReleaseRecycledBuffers();
     NotifyImage();
     Record(kOpShowSource);
 }
@@ -336,6 +341,8 @@ int CLumadriftDoc::AcquireCore(int channel, int invert, double baseAngle)
     imageWidth_ = w;
     imageHeight_ = h;
     state_ = kStateGray;
+    // Every bank is rebuilt: what is still kept would only sit beside them.
+    ReleaseRecycledBuffers();
     // Entries of an earlier acquisition name planes of the bank just freed.
     ResetHistory();
     PushHistory(kOpAcquire);

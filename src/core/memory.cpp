@@ -128,6 +128,19 @@ void FreePictureBuffer(uint8_t* data, size_t bytes)
 
 size_t ReleaseRecycledBuffers() { return tRecycler.ReleaseAll(); }
 
+void KeepOnlyRecycled(size_t bytes)
+{
+    Recycler& r = tRecycler;
+    int kept = 0;
+    for (int i = 0; i < r.count; ++i) {
+        if (r.kept[i].bytes == bytes)
+            r.kept[kept++] = r.kept[i];
+        else
+            FreeNow(r.kept[i].data, r.kept[i].bytes);
+    }
+    r.count = kept;
+}
+
 RecycledBuffers KeptBuffers()
 {
     RecycledBuffers k;

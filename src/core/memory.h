@@ -40,8 +40,12 @@ constexpr int kRecycledBuffers = 12;
 uint8_t* AllocatePictureBuffer(size_t bytes);
 // Gives back what AllocatePictureBuffer returned for bytes (nullptr: nothing).
 void FreePictureBuffer(uint8_t* data, size_t bytes);
-// Frees what this thread keeps; returns the bytes freed.
+// Frees what this thread keeps; returns the bytes freed. Callers that have
+// just rebuilt everything a picture needs call it, so buffers nobody will
+// ask for again do not stay in memory beside the picture.
 size_t ReleaseRecycledBuffers();
+// Frees what this thread keeps except buffers of exactly `bytes`.
+void KeepOnlyRecycled(size_t bytes);
 // What this thread keeps: number of buffers and their bytes.
 struct RecycledBuffers {
     int count = 0;

@@ -3,6 +3,7 @@
 
 #include "commands/commands_test_util.h"
 #include "commands/lumadrift_doc.h"
+#include "core/memory.h"
 #include "core/picture_file.h"
 
 namespace lumadrift {
@@ -59,6 +60,27 @@ TEST_F(PictureDocTest, MacroOpensAndSavesOtherFormats)
     EXPECT_EQ(b.info.height, 9);
     // Top-left of the range is pixel (2, 1) of the picture: 1 * 20 + 2.
     EXPECT_EQ(b.pixels()[8 * DibStride(16, 8)], 22);
+}
+
+// Opening the next picture of the same size keeps the old planes for the
+// acquisition that follows, but not the old file bytes; once the banks are
+// rebuilt nothing stays kept beside them.
+TEST_F(PictureDocTest, BuffersKeptBetweenPicturesAreOnlyThoseStillOfUse)
+{
+    const size_t plane = 6 * 4;
+    test::WriteBytes(Path("a.bmp"), test::MakeBmp24(6, 4));
+    test::WriteBytes(Path("b.bmp"), test::MakeBmp24(6, 4));
+    ReleaseRecycledBuffers();
+    ASSERT_EQ(doc.OpenDocument(Path("a.bmp")), BmpError::kNone);
+    ASSERT_EQ(doc.Acquire({0, 0, 0, 0, 0, 5, 3}), 0);
+    EXPECT_EQ(KeptBuffers().count, 0);
+    ASSERT_EQ(doc.OpenDocument(Path("b.bmp")), BmpError::kNone);
+    EXPECT_EQ(KeptBuffers().count, kRingSize);
+    EXPECT_EQ(KeptBuffers().bytes, kRingSize * plane);
+    ASSERT_EQ(doc.Acquire({0, 0, 0, 0, 0, 5, 3}), 0);
+    EXPECT_EQ(KeptBuffers().count, 0);
+    doc.ShowSourcePicture();
+    EXPECT_EQ(KeptBuffers().count, 0);
 }
 
 }  // namespace
