@@ -319,10 +319,18 @@ int CLumadriftDoc::AcquireCore(int channel, int invert, double baseAngle)
         return -1;
     const int w = r.width();
     const int h = r.height();
+    // A one-slot colour bank of the whole picture's size holds the whole
+    // picture decoded (after an open, a camera frame or an acquisition of
+    // everything): a range covering the picture takes it as it is instead
+    // of decoding the file again.
+    const bool decoded = colors_.count() == 1 && colors_.width() == file_.info.width &&
+                         colors_.height() == file_.info.height && w == file_.info.width &&
+                         h == file_.info.height;
     planes_.ReleasePlaneBank();
-    colors_.ReleaseColorBank();
+    if (!decoded)
+        colors_.ReleaseColorBank();
     ringSize_ = kRingSize;
-    if (planes_.CreatePlaneBank(kRingSize, w, h) != 0 || colors_.CreateColorBank(1, w, h) != 0) {
+    if (planes_.CreatePlaneBank(kRingSize, w, h) != 0 || (!decoded && colors_.CreateColorBank(1, w, h) != 0)) {
         // Out of memory: go back to the whole colour picture.
         planes_.ReleasePlaneBank();
         ShowSourcePicture();
@@ -331,8 +339,9 @@ int CLumadriftDoc::AcquireCore(int channel, int invert, double baseAngle)
     colors_.SelectColorSlots(0, 0);
     uint8_t *red = nullptr, *green = nullptr, *blue = nullptr;
     colors_.GetColorPlanes(0, &red, &green, &blue);
-    DecodeDibToPlanes(red, green, blue, file_.pixels(), file_.pixelBytes(), file_.info,
-                      file_.colorTable(), r.left, r.top, r.right, r.bottom);
+    if (!decoded)
+        DecodeDibToPlanes(red, green, blue, file_.pixels(), file_.pixelBytes(), file_.info,
+                          file_.colorTable(), r.left, r.top, r.right, r.bottom);
     AcquireChannelPixels(red, green, blue, static_cast<size_t>(w) * static_cast<size_t>(h),
                          channel, invert != 0, baseAngle, planes_.GetPlane(0));
     MakeGrayHeader(w, h);
