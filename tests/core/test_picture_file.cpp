@@ -401,6 +401,14 @@ TEST_P(PictureOpen, BecomesTheCanonicalDibOfItsPixels)
     LoadedBmp again;
     ASSERT_EQ(ParseBmp(asBmp.data(), asBmp.size(), again), BmpError::kNone);
     EXPECT_EQ(again.fileData, bmp.fileData);
+    // Read from a file, the same; with one pixel fewer allowed, refused.
+    test::TempDir dir;
+    test::WriteBytes(dir / "p", file);
+    LoadedBmp fromFile, limited;
+    ASSERT_EQ(ReadPictureFile(dir / "p", fromFile), BmpError::kNone);
+    EXPECT_EQ(fromFile.fileData, bmp.fileData);
+    const int64_t pixels = int64_t{bmp.info.width} * bmp.info.height;
+    EXPECT_EQ(ParsePicture(file.data(), file.size(), limited, pixels - 1), BmpError::kTooLarge);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, PictureOpen, ::testing::ValuesIn(OpenCases()),
