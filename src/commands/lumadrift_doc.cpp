@@ -12,6 +12,7 @@
 #include "core/cp932.h"
 #include "core/file_io.h"
 #include "core/ini_file.h"
+#include "core/memory.h"
 #include "core/picture_file.h"
 #include "core/work_progress.h"
 #include "filters/affine.h"
@@ -159,6 +160,9 @@ BmpError CLumadriftDoc::OpenDocument(const std::string& path)
                       0, 0, imageWidth_ - 1, imageHeight_ - 1);
     renderPending_ = 0;
     state_ = kStateColor;
+    // The planes of the picture before are kept for the acquisition that
+    // usually follows at the same size; its file bytes are of no more use.
+    KeepOnlyRecycled(static_cast<size_t>(imageWidth_) * static_cast<size_t>(imageHeight_));
     NotifyImage();
     RecordParams(kOpOpenFile, FileParams{path});
     return BmpError::kNone;
@@ -216,6 +220,7 @@ void CLumadriftDoc::ShowSourcePicture()
         DecodeDibToPlanes(r, g, b, file_.pixels(), file_.pixelBytes(), file_.info,
                           file_.colorTable(), 0, 0, imageWidth_ - 1, imageHeight_ - 1);
     }
+    ReleaseRecycledBuffers();
     NotifyImage();
     Record(kOpShowSource);
 }
@@ -318,10 +323,18 @@ int CLumadriftDoc::AcquireCore(int channel, int invert, double baseAngle)
         return -1;
     const int w = r.width();
     const int h = r.height();
+    // A one-slot colour bank of the whole picture's size holds the whole
+    // picture decoded (after an open, a camera frame or an acquisition of
+    // everything): a range covering the picture takes it as it is instead
+    // of decoding the file again.
+    const bool decoded = colors_.count() == 1 && colors_.width() == file_.info.width &&
+                         colors_.height() == file_.info.height && w == file_.info.width &&
+                         h == file_.info.height;
     planes_.ReleasePlaneBank();
-    colors_.ReleaseColorBank();
+    if (!decoded)
+        colors_.ReleaseColorBank();
     ringSize_ = kRingSize;
-    if (planes_.CreatePlaneBank(kRingSize, w, h) != 0 || colors_.CreateColorBank(1, w, h) != 0) {
+    if (planes_.CreatePlaneBank(kRingSize, w, h) != 0 || (!decoded && colors_.CreateColorBank(1, w, h) != 0)) {
         // Out of memory: go back to the whole colour picture.
         planes_.ReleasePlaneBank();
         ShowSourcePicture();
@@ -330,8 +343,9 @@ int CLumadriftDoc::AcquireCore(int channel, int invert, double baseAngle)
     colors_.SelectColorSlots(0, 0);
     uint8_t *red = nullptr, *green = nullptr, *blue = nullptr;
     colors_.GetColorPlanes(0, &red, &green, &blue);
-    DecodeDibToPlanes(red, green, blue, file_.pixels(), file_.pixelBytes(), file_.info,
-                      file_.colorTable(), r.left, r.top, r.right, r.bottom);
+    if (!decoded)
+        DecodeDibToPlanes(red, green, blue, file_.pixels(), file_.pixelBytes(), file_.info,
+                          file_.colorTable(), r.left, r.top, r.right, r.bottom);
     AcquireChannelPixels(red, green, blue, static_cast<size_t>(w) * static_cast<size_t>(h),
                          channel, invert != 0, baseAngle, planes_.GetPlane(0));
     MakeGrayHeader(w, h);
@@ -340,6 +354,8 @@ int CLumadriftDoc::AcquireCore(int channel, int invert, double baseAngle)
     imageWidth_ = w;
     imageHeight_ = h;
     state_ = kStateGray;
+    // Every bank is rebuilt: what is still kept would only sit beside them.
+    ReleaseRecycledBuffers();
     // Entries of an earlier acquisition name planes of the bank just freed.
     ResetHistory();
     PushHistory(kOpAcquire);
@@ -821,7 +837,7 @@ int CLumadriftDoc::SetCameraFrame(const uint8_t* bgr, int width, int height, int
     // The frame becomes a plain 24-bit file, as if it had been opened.
     std::vector<uint8_t> file = BuildBmp24(bgr, width, height, static_cast<size_t>(stride));
     LoadedBmp frame;
-    if (ParseBmp(std::move(file), frame) != BmpError::kNone)
+    if (ParseBmp(file.data(), file.size(), frame) != BmpError::kNone)
         return -1;
     ReleaseImage();
     file_ = std::move(frame);

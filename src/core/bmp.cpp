@@ -1,6 +1,7 @@
 #include "core/bmp.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "core/file_io.h"
@@ -20,16 +21,14 @@ namespace {
 constexpr size_t kFileHeaderSize = 14;
 constexpr size_t kInfoHeaderSize = 40;
 constexpr size_t kCoreHeaderSize = 12;
+// Every header byte ReadLayout looks at: the file header, the longest info
+// header and the bit-field masks after a 40-byte one.
+constexpr size_t kHeadBytes = kFileHeaderSize + 124 + 16;
 
 // Far beyond any picture this workbench can display or process, and small
 // enough that every byte count below fits comfortably in 64 bits. It also
 // bounds what a few bytes of RLE stream may ask us to allocate.
 constexpr int64_t kMaxSide = 65535;
-// A plain file holds every pixel it states, so it can only make us allocate
-// what it really is; what we convert (RLE, bit fields, other headers) is
-// built from a stated size that a few bytes can claim, and stays smaller.
-constexpr int64_t kMaxPixels = int64_t{1} << 30;
-constexpr int64_t kMaxConvertedPixels = int64_t{1} << 28;
 
 enum Compression : uint32_t {
     kBiRgb = 0,
@@ -97,9 +96,9 @@ void PutFileHeader(std::array<uint8_t, 14>& fh, uint32_t fileSize, uint32_t tabl
 
 // Checks width and height against the limits; the caller has already made
 // sure neither is zero or negative.
-BmpError CheckSize(int64_t width, int64_t height, int64_t maxPixels = kMaxPixels)
+BmpError CheckSize(int64_t width, int64_t height, int64_t maxPixels)
 {
-    if (width > kMaxSide || height > kMaxSide || width * height > maxPixels)
+    if (width > kMaxSide || height > kMaxSide || width * height > std::min(maxPixels, kMaxPicturePixels))
         return BmpError::kTooLarge;
     return BmpError::kNone;
 }
@@ -113,13 +112,14 @@ struct PlainPlan {
     uint64_t end = 0;
 };
 
-BmpError PlanPlain(const uint8_t* data, size_t size, PlainPlan& plan)
+// data holds at least the file and info headers; size is the file's.
+BmpError PlanPlain(const uint8_t* data, uint64_t size, int64_t maxPixels, PlainPlan& plan)
 {
     const uint8_t* ih = data + kFileHeaderSize;
     const int64_t width = static_cast<int32_t>(GetLe32(ih + 4));
     const int64_t height = static_cast<int32_t>(GetLe32(ih + 8));
     const int bits = static_cast<int>(GetLe16(ih + 14));
-    if (BmpError e = CheckSize(width, height); e != BmpError::kNone)
+    if (BmpError e = CheckSize(width, height, maxPixels); e != BmpError::kNone)
         return e;
     const uint32_t clrUsed = GetLe32(ih + 32);
     const uint64_t n = clrUsed != 0 ? clrUsed : DefaultTableCount(bits);
@@ -152,7 +152,8 @@ void FinishPlain(const PlainPlan& plan, LoadedBmp& out)
 }
 
 // Reads the stored header of any accepted size into layout (no pixel checks).
-BmpError ReadLayout(const uint8_t* data, size_t size, SourceLayout& s)
+// Only the first kHeadBytes of data are read; size is the whole file's.
+BmpError ReadLayout(const uint8_t* data, uint64_t size, int64_t maxPixels, SourceLayout& s)
 {
     if (size < kFileHeaderSize + 4)
         return BmpError::kTruncated;
@@ -202,8 +203,7 @@ BmpError ReadLayout(const uint8_t* data, size_t size, SourceLayout& s)
         break;
     default: return BmpError::kUnsupportedCompression;
     }
-    const bool plain = s.headerSize == kInfoHeaderSize && s.compression == kBiRgb && !s.topDown;
-    if (BmpError e = CheckSize(s.width, s.height, plain ? kMaxPixels : kMaxConvertedPixels); e != BmpError::kNone)
+    if (BmpError e = CheckSize(s.width, s.height, maxPixels); e != BmpError::kNone)
         return e;
 
     size_t afterHeader = kFileHeaderSize + s.headerSize;
@@ -731,7 +731,7 @@ BmpError CheckPictureSize(int64_t width, int64_t height)
 {
     if (width < 1 || height < 1)
         return BmpError::kBadHeader;
-    return CheckSize(width, height);
+    return CheckSize(width, height, kMaxPicturePixels);
 }
 
 uint8_t* StartCanonicalDib(LoadedBmp& out, int width, int height, int bitCount)
@@ -760,88 +760,75 @@ bool IsPlain(const SourceLayout& s)
     return s.headerSize == kInfoHeaderSize && s.compression == kBiRgb && !s.topDown;
 }
 
-BmpError CheckBitmap(const uint8_t* data, size_t size, SourceLayout& layout)
+// data holds the file's first min(size, kHeadBytes) bytes at least.
+BmpError CheckBitmap(const uint8_t* data, uint64_t size, int64_t maxPixels, SourceLayout& layout)
 {
     if (!data || size < kFileHeaderSize || data[0] != 'B' || data[1] != 'M')
         return BmpError::kNotBitmap;
-    return ReadLayout(data, size, layout);
+    return ReadLayout(data, size, maxPixels, layout);
 }
 
 }  // namespace
 
-BmpError ParseBmp(const uint8_t* data, size_t size, LoadedBmp& out)
+BmpError ParseBmp(const uint8_t* data, size_t size, LoadedBmp& out, int64_t maxPixels)
 {
     SourceLayout layout;
-    if (BmpError e = CheckBitmap(data, size, layout); e != BmpError::kNone)
+    if (BmpError e = CheckBitmap(data, size, maxPixels, layout); e != BmpError::kNone)
         return e;
     if (!IsPlain(layout))
         return ParseConverted(data, size, layout, out);
     PlainPlan plan;
-    if (BmpError e = PlanPlain(data, size, plan); e != BmpError::kNone)
+    if (BmpError e = PlanPlain(data, size, maxPixels, plan); e != BmpError::kNone)
         return e;
     out.fileData.assign(data + kFileHeaderSize, data + plan.end);
     FinishPlain(plan, out);
     return BmpError::kNone;
 }
 
-BmpError ParseBmp(std::vector<uint8_t>&& file, LoadedBmp& out)
+BmpError ReadBmp(const InputFile& file, int64_t maxPixels, LoadedBmp& out)
 {
+    if (!file.ok())
+        return BmpError::kCannotRead;
+    // The headers first: they decide, before the pixels are read or any
+    // room is made for them, whether the picture is taken at all.
+    uint8_t head[kHeadBytes] = {};
+    const uint64_t size = std::min<uint64_t>(file.size(), kHeadBytes);
+    const uint64_t got = file.ReadAt(0, head, static_cast<size_t>(size));
     SourceLayout layout;
-    if (BmpError e = CheckBitmap(file.data(), file.size(), layout); e != BmpError::kNone)
+    // A file that shrank since it was opened is judged by what is left.
+    if (BmpError e = CheckBitmap(head, got < size ? got : file.size(), maxPixels, layout); e != BmpError::kNone)
         return e;
-    if (!IsPlain(layout))
-        return ParseConverted(file.data(), file.size(), layout, out);
+    if (!IsPlain(layout)) {
+        // Converting reads every byte anyway; the file is read whole.
+        PictureBytes bytes;
+        file.ReadAll(bytes);
+        return ParseBmp(bytes.data(), bytes.size(), out, maxPixels);
+    }
     PlainPlan plan;
-    if (BmpError e = PlanPlain(file.data(), file.size(), plan); e != BmpError::kNone)
+    if (BmpError e = PlanPlain(head, file.size(), maxPixels, plan); e != BmpError::kNone)
         return e;
-    // Sliding the bytes down is far cheaper than a second buffer of the
-    // file's size, whose pages would all have to be faulted in.
-    const size_t keep = static_cast<size_t>(plan.end) - kFileHeaderSize;
-    std::memmove(file.data(), file.data() + kFileHeaderSize, keep);
-    file.resize(keep);
-    out.fileData = std::move(file);
+    // A plain file is kept as it is: everything after the file header goes
+    // straight into the file data, with no buffer of the whole file and no
+    // copy.
+    PictureBytes data;
+    data.resize(static_cast<size_t>(plan.end) - kFileHeaderSize);
+    const size_t read = file.ReadAt(kFileHeaderSize, data.data(), data.size());
+    if (read < data.size()) {
+        // Shrunk meanwhile: what is left must still hold the pixels.
+        PlainPlan again;
+        if (PlanPlain(head, kFileHeaderSize + read, maxPixels, again) != BmpError::kNone)
+            return BmpError::kTruncated;
+        plan = again;
+        data.resize(static_cast<size_t>(plan.end) - kFileHeaderSize);
+    }
+    out.fileData = std::move(data);
     FinishPlain(plan, out);
     return BmpError::kNone;
 }
 
-namespace {
-
-// Width x height a file's headers state, or 0 when they cannot be read.
-uint64_t StatedPixels(const std::string& path)
-{
-    uint8_t head[26] = {};
-    FILE* f = std::fopen(path.c_str(), "rbe");
-    if (!f)
-        return 0;
-    const size_t got = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
-    if (got < sizeof head || head[0] != 'B' || head[1] != 'M')
-        return 0;
-    int64_t w, h;
-    if (GetLe32(head + 14) == 12) {
-        w = GetLe16(head + 18);
-        h = GetLe16(head + 20);
-    } else {
-        w = static_cast<int32_t>(GetLe32(head + 18));
-        h = static_cast<int32_t>(GetLe32(head + 22));
-    }
-    w = w < 0 ? -w : w;
-    h = h < 0 ? -h : h;
-    return static_cast<uint64_t>(w) * static_cast<uint64_t>(h);
-}
-
-}  // namespace
-
 BmpError ReadBmpFile(const std::string& path, LoadedBmp& out)
 {
-    // Refused before anything is read or allocated when the picture and
-    // the planes working on it would not fit the memory there is.
-    if (!PictureFits(StatedPixels(path), AvailableMemory()))
-        return BmpError::kTooLarge;
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, bytes))
-        return BmpError::kCannotRead;
-    return ParseBmp(std::move(bytes), out);
+    return ReadBmp(InputFile(path), PixelsThatFit(kMaxPicturePixels, AvailableMemory()), out);
 }
 
 void DecodeDibToPlanes(uint8_t* red, uint8_t* green, uint8_t* blue,
@@ -906,6 +893,42 @@ std::vector<uint8_t> BuildGrayBmp(const uint8_t* plane, int width, int height)
             std::memcpy(p + static_cast<size_t>(height - 1 - y) * stride, plane + static_cast<size_t>(y) * w, w);
     });
     return out;  // the row padding is still zero from the vector's construction
+}
+
+int WriteGrayBmpFile(const std::string& path, const uint8_t* plane, int width, int height)
+{
+    if (!plane || width <= 0 || height <= 0)
+        return -1;
+    const GrayHeader h = MakeGrayHeader(width, height);
+    const size_t stride = static_cast<size_t>(h.stride());
+    const size_t w = static_cast<size_t>(width);
+    const size_t headerBytes = 14 + 40 + h.colorTable.size();
+    // Rows go out in pieces of about this size, each assembled bottom-up
+    // with its padding in a small buffer: no buffer of the whole file, and
+    // the kernel fills the file's pages in every worker at once.
+    const int pieceRows = RowsForBytes(stride, size_t{1} << 20);
+    return WriteFileWith(path, [&](int fd) {
+        std::vector<uint8_t> head(headerBytes);
+        std::memcpy(head.data(), h.fileHeader.data(), 14);
+        std::memcpy(head.data() + 14, h.infoHeader.data(), 40);
+        std::memcpy(head.data() + 54, h.colorTable.data(), h.colorTable.size());
+        if (!WriteAllAt(fd, head.data(), head.size(), 0))
+            return false;
+        std::atomic<bool> ok{true};
+        ParallelFor(0, height, pieceRows, [&](int first, int last) {
+            std::vector<uint8_t> piece(static_cast<size_t>(std::min(pieceRows, last - first)) * stride, 0);
+            for (int top = first; top < last && ok.load(std::memory_order_relaxed); top += pieceRows) {
+                const int bottom = std::min(top + pieceRows, last);  // plane rows [top, bottom)
+                const size_t rows = static_cast<size_t>(bottom - top);
+                for (size_t r = 0; r < rows; ++r)  // file order: the plane's lowest row first
+                    std::memcpy(piece.data() + r * stride, plane + (static_cast<size_t>(bottom) - 1 - r) * w, w);
+                const uint64_t offset = headerBytes + static_cast<uint64_t>(height - bottom) * stride;
+                if (!WriteAllAt(fd, piece.data(), rows * stride, offset))
+                    ok = false;
+            }
+        });
+        return ok.load();
+    });
 }
 
 std::vector<uint8_t> BuildBmp24(const uint8_t* bgr, int width, int height, size_t stride)

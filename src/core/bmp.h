@@ -16,8 +16,9 @@
 // file with the classic 40-byte header stays as it is and is decoded as 5-6-5
 // by shifting (31 -> 248); with a longer header it means 5-5-5 fields and is
 // converted like bit fields. Limits: width and height <= 65535,
-// width x height <= 2^30 for a plain file and <= 2^28 for every variant that
-// is converted; ReadBmpFile also refuses (kTooLarge, before reading) a
+// width x height <= kMaxPicturePixels (2^30, 32768 x 32768) for every
+// variant, and the canonical file within 4 GiB; reading a file also refuses
+// (kTooLarge, before its pixels are read or any room is made for them) a
 // picture whose pixels times kBytesPerPicturePixel (core/memory.h) exceed
 // the memory available.
 #pragma once
@@ -28,7 +29,15 @@
 #include <string>
 #include <vector>
 
+#include "core/memory.h"
+
 namespace lumadrift {
+
+class InputFile;
+
+// The most pixels a picture of any format may have. Every plane offset
+// (y * width + x) then fits an int, with room to spare, for any shape.
+constexpr int64_t kMaxPicturePixels = int64_t{1} << 30;
 
 enum class BmpError {
     kNone = 0,
@@ -61,7 +70,7 @@ struct DibInfo {
 // A loaded BMP file in canonical form.
 struct LoadedBmp {
     std::array<uint8_t, 14> fileHeader{};  // "BM", stated size, 0, 0, 54 + 4n
-    std::vector<uint8_t> fileData;          // info header, table, pixels
+    PictureBytes fileData;                  // info header, table, pixels
     DibInfo info;
 
     const uint8_t* infoHeader() const { return fileData.data(); }
@@ -84,11 +93,15 @@ BmpError CheckPictureSize(int64_t width, int64_t height);
 uint8_t* StartCanonicalDib(LoadedBmp& out, int width, int height, int bitCount);
 
 // Parses the bytes of a whole BMP file. Never reads outside [data, data+size).
-// On failure out is left unchanged.
-BmpError ParseBmp(const uint8_t* data, size_t size, LoadedBmp& out);
-// The same, taking over the file's buffer as the file data of a plain file
-// instead of copying it. On failure file and out are left unchanged.
-BmpError ParseBmp(std::vector<uint8_t>&& file, LoadedBmp& out);
+// A picture of more than maxPixels pixels is refused (kTooLarge). On failure
+// out is left unchanged.
+BmpError ParseBmp(const uint8_t* data, size_t size, LoadedBmp& out,
+                  int64_t maxPixels = kMaxPicturePixels);
+// The same from an open file: the headers are read and checked first; a
+// plain file's bytes are then read straight into the file data, every other
+// variant read whole and converted.
+BmpError ReadBmp(const InputFile& file, int64_t maxPixels, LoadedBmp& out);
+// ReadBmp with maxPixels lowered to what the available memory allows.
 BmpError ReadBmpFile(const std::string& path, LoadedBmp& out);
 
 // Decodes image columns x0..x1 and rows y0..y1 (inclusive, rows counted from
@@ -105,6 +118,11 @@ void DecodeDibToPlanes(uint8_t* red, uint8_t* green, uint8_t* blue,
 // 14 + 40 + 1024 header bytes, then rows bottom-up padded with zeros to a
 // multiple of 4.
 std::vector<uint8_t> BuildGrayBmp(const uint8_t* plane, int width, int height);
+
+// Writes the bytes of BuildGrayBmp to path without building them whole:
+// rows are written in pieces, through a temporary file renamed over path
+// (core/file_io.h WriteFileWhole). 0, or -1 with path unchanged.
+int WriteGrayBmpFile(const std::string& path, const uint8_t* plane, int width, int height);
 
 // A plain 24-bit BMP file of a picture given as rows of blue, green, red
 // bytes, top row first, stride bytes apart.

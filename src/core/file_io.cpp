@@ -1,5 +1,6 @@
 #include "core/file_io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include "core/memory.h"
+#include "core/parallel.h"
 
 namespace lumadrift {
 
@@ -38,7 +40,98 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out)
     return true;
 }
 
-int WriteFileWhole(const std::string& path, const void* data, size_t size)
+InputFile::InputFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return;
+    }
+    fd_ = fd;
+    size_ = static_cast<uint64_t>(st.st_size);
+}
+
+InputFile::~InputFile()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+namespace {
+
+size_t ReadFully(int fd, uint8_t* p, size_t n, uint64_t offset)
+{
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd, p + done, n - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += static_cast<size_t>(got);
+    }
+    return done;
+}
+
+// Reading a picture-sized file into fresh memory is mostly the kernel
+// clearing and filling new pages, which it does in whichever thread asks:
+// big reads are split into pieces for the worker pool.
+constexpr size_t kReadPiece = size_t{16} << 20;
+
+}  // namespace
+
+size_t InputFile::ReadAt(uint64_t offset, void* dst, size_t n) const
+{
+    if (fd_ < 0)
+        return 0;
+    auto* p = static_cast<uint8_t*>(dst);
+    if (n < 2 * kReadPiece)
+        return ReadFully(fd_, p, n, offset);
+    const size_t pieces = (n + kReadPiece - 1) / kReadPiece;
+    std::vector<size_t> got(pieces, 0);
+    ParallelFor(0, static_cast<int>(pieces), [&](int first, int last) {
+        for (int i = first; i < last; ++i) {
+            const size_t begin = static_cast<size_t>(i) * kReadPiece;
+            const size_t len = std::min(kReadPiece, n - begin);
+            got[i] = ReadFully(fd_, p + begin, len, offset + begin);
+        }
+    });
+    // Only the bytes up to the first short piece count.
+    size_t done = 0;
+    for (size_t i = 0; i < pieces; ++i) {
+        done += got[i];
+        if (got[i] < std::min(kReadPiece, n - i * kReadPiece))
+            break;
+    }
+    return done;
+}
+
+void InputFile::ReadAll(PictureBytes& out) const
+{
+    out.clear();
+    out.resize(static_cast<size_t>(size_));
+    out.resize(ReadAt(0, out.data(), out.size()));
+}
+
+bool WriteAllAt(int fd, const void* data, size_t size, uint64_t offset)
+{
+    const auto* p = static_cast<const uint8_t*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(fd, p + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+int WriteFileWith(const std::string& path, const std::function<bool(int fd)>& write)
 {
     if (path.empty())
         return -1;
@@ -46,19 +139,7 @@ int WriteFileWhole(const std::string& path, const void* data, size_t size)
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0)
         return -1;
-    const auto* p = static_cast<const uint8_t*>(data);
-    size_t done = 0;
-    bool ok = true;
-    while (done < size) {
-        const ssize_t n = ::write(fd, p + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
+    bool ok = write(fd);
     // mkstemp makes the file 0600; give it what a plain create would give.
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -70,6 +151,11 @@ int WriteFileWhole(const std::string& path, const void* data, size_t size)
         return 0;
     ::unlink(tmp.c_str());
     return -1;
+}
+
+int WriteFileWhole(const std::string& path, const void* data, size_t size)
+{
+    return WriteFileWith(path, [&](int fd) { return WriteAllAt(fd, data, size, 0); });
 }
 
 bool FileExists(const std::string& path)

@@ -63,25 +63,25 @@ BmpError ParsePicture(const uint8_t* data, size_t size, LoadedBmp& out, int64_t 
     case PictureFormat::kBmp:
     case PictureFormat::kUnknown: break;
     }
-    // A BMP's pixels are checked against the file's size before anything is
-    // allocated, so maxPixels matters only for the compressed formats.
-    return ParseBmp(data, size, out);
-}
-
-BmpError ParsePicture(std::vector<uint8_t>&& file, LoadedBmp& out)
-{
-    const PictureFormat f = SniffPictureFormat(file.data(), file.size());
-    if (f == PictureFormat::kBmp || f == PictureFormat::kUnknown)
-        return ParseBmp(std::move(file), out);
-    return ParsePicture(file.data(), file.size(), out);
+    return ParseBmp(data, size, out, maxPixels);
 }
 
 BmpError ReadPictureFile(const std::string& path, LoadedBmp& out)
 {
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, bytes))
+    const InputFile file(path);
+    if (!file.ok())
         return BmpError::kCannotRead;
-    return ParsePicture(std::move(bytes), out);
+    const int64_t maxPixels = PixelsThatFit(kMaxPicturePixels, AvailableMemory());
+    uint8_t magic[8] = {};
+    const size_t got = file.ReadAt(0, magic, sizeof magic);
+    const PictureFormat f = SniffPictureFormat(magic, got);
+    if (f == PictureFormat::kBmp || f == PictureFormat::kUnknown)
+        return ReadBmp(file, maxPixels, out);
+    // The other formats are compressed (or, for netpbm, as big as the
+    // planes): read whole, their decoders check the size before decoding.
+    PictureBytes bytes;
+    file.ReadAll(bytes);
+    return ParsePicture(bytes.data(), bytes.size(), out, maxPixels);
 }
 
 bool IsPictureFileName(const std::string& name)
@@ -167,7 +167,10 @@ std::vector<uint8_t> EncodeLoadedPicture(PictureFormat f, const LoadedBmp& bmp)
 
 int WriteGrayPicture(const std::string& path, const uint8_t* plane, int width, int height)
 {
-    const std::vector<uint8_t> file = EncodeGrayPicture(SaveFormatForPath(path), plane, width, height);
+    const PictureFormat f = SaveFormatForPath(path);
+    if (f == PictureFormat::kBmp)
+        return WriteGrayBmpFile(path, plane, width, height);
+    const std::vector<uint8_t> file = EncodeGrayPicture(f, plane, width, height);
     return file.empty() ? -1 : WriteFileWhole(path, file);
 }
 

@@ -35,16 +35,17 @@ enum class PictureFormat { kUnknown, kBmp, kPng, kTiff, kJpeg, kNetpbm };
 // The format the first bytes announce (kUnknown for none).
 PictureFormat SniffPictureFormat(const uint8_t* data, size_t size);
 
-// What the limits of core/bmp.h allow; tests and fuzzing pass less.
-constexpr int64_t kMaxPicturePixels = int64_t{1} << 28;
-
 // Parses a whole file of any of the formats into out. Never reads outside
-// [data, data+size). On failure out is left unchanged and the error tells
-// why, with the same messages as for BMP files (BmpErrorMessage).
+// [data, data+size). A picture of more than maxPixels pixels (within
+// kMaxPicturePixels, core/bmp.h) is refused (kTooLarge) before its pixels
+// get any room; tests and fuzzing pass less. On failure out is left
+// unchanged and the error tells why, with the same messages as for BMP
+// files (BmpErrorMessage).
 BmpError ParsePicture(const uint8_t* data, size_t size, LoadedBmp& out,
                       int64_t maxPixels = kMaxPicturePixels);
-// The same, letting a plain BMP take over the buffer.
-BmpError ParsePicture(std::vector<uint8_t>&& file, LoadedBmp& out);
+// Reads a file of any of the formats, refusing (kTooLarge) a picture whose
+// pixels times kBytesPerPicturePixel (core/memory.h) exceed the memory
+// available before its pixels get any room. A BMP goes through ReadBmp.
 BmpError ReadPictureFile(const std::string& path, LoadedBmp& out);
 
 // True for names a folder of pictures offers: .bmp .png .tif .tiff .jpg

@@ -1,7 +1,6 @@
 #include "core/plane_bank.h"
 
 #include <cstring>
-#include <new>
 
 #include "core/memory.h"
 
@@ -9,14 +8,11 @@ namespace lumadrift {
 
 namespace {
 
-std::unique_ptr<uint8_t[]> AllocatePlane(int width, int height)
+PictureBuffer AllocatePlane(int width, int height)
 {
     if (width <= 0 || height <= 0)
-        return nullptr;
-    const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height);
-    std::unique_ptr<uint8_t[]> plane(new (std::nothrow) uint8_t[bytes]);
-    AdviseHugePages(plane.get(), bytes);  // still untouched: new[] leaves bytes uninitialised
-    return plane;
+        return {};
+    return PictureBuffer(static_cast<size_t>(width) * static_cast<size_t>(height));
 }
 
 }  // namespace
@@ -167,8 +163,8 @@ int ColorBank::CreateColorBank(int count, int width, int height)
     for (int i = 0; i < count; ++i) {
         Slot& s = slots_[i];
         s.red = AllocatePlane(width, height);
-        s.green = s.red ? AllocatePlane(width, height) : nullptr;
-        s.blue = s.green ? AllocatePlane(width, height) : nullptr;
+        s.green = s.red ? AllocatePlane(width, height) : PictureBuffer{};
+        s.blue = s.green ? AllocatePlane(width, height) : PictureBuffer{};
         if (!s.blue) {
             ReleaseColorBank();
             return -1;

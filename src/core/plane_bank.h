@@ -8,11 +8,16 @@
 //
 // Every operation on an empty bank (count 0) does nothing and every query
 // returns -1. Allocation failure leaves the bank empty and returns -1.
+// Planes are picture buffers (core/memory.h): a bank released and created
+// again with the same size gets the same, already mapped planes back, with
+// their old bytes.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <memory>
+
+#include "core/memory.h"
 
 namespace lumadrift {
 
@@ -96,7 +101,7 @@ public:
 
 private:
     BankHeader h_;
-    std::array<std::unique_ptr<uint8_t[]>, kCapacity> planes_{};
+    std::array<PictureBuffer, kCapacity> planes_{};
 };
 
 class ColorBank {
@@ -133,7 +138,7 @@ public:
 private:
     BankHeader h_;
     struct Slot {
-        std::unique_ptr<uint8_t[]> red, green, blue;
+        PictureBuffer red, green, blue;
     };
     std::array<Slot, kCapacity> slots_{};
 };

@@ -3,6 +3,7 @@
 
 #include "commands/commands_test_util.h"
 #include "commands/lumadrift_doc.h"
+#include "core/memory.h"
 #include "core/picture_file.h"
 
 namespace lumadrift {
@@ -20,7 +21,7 @@ TEST_F(PictureDocTest, RefusedPictureKeepsTheOpenOne)
 {
     test::WriteBytes(Path("a.bmp"), test::MakeBmp24(6, 4));
     ASSERT_EQ(doc.OpenDocument(Path("a.bmp")), BmpError::kNone);
-    const std::vector<uint8_t> before = doc.file().fileData;
+    const PictureBytes before = doc.file().fileData;
     const std::vector<uint8_t> gray(8 * 8, 77);
     for (PictureFormat f : {PictureFormat::kPng, PictureFormat::kTiff}) {
         std::vector<uint8_t> cut = EncodeGrayPicture(f, gray.data(), 8, 8);
@@ -59,6 +60,66 @@ TEST_F(PictureDocTest, MacroOpensAndSavesOtherFormats)
     EXPECT_EQ(b.info.height, 9);
     // Top-left of the range is pixel (2, 1) of the picture: 1 * 20 + 2.
     EXPECT_EQ(b.pixels()[8 * DibStride(16, 8)], 22);
+}
+
+// Acquiring the whole picture takes the colour planes an open decoded;
+// any sequence of acquisitions must still give the plane a fresh document
+// gives, whatever colour bank the previous step left.
+TEST_F(PictureDocTest, AcquisitionAfterAnyStepMatchesAFreshDocument)
+{
+    test::WriteBytes(Path("a.bmp"), test::MakeBmp24(6, 4));
+    auto fresh = [&](const AcquireParams& p) {
+        CLumadriftDoc other{inst.Environment()};
+        EXPECT_EQ(other.OpenDocument(Path("a.bmp")), BmpError::kNone);
+        EXPECT_EQ(other.Acquire(p), 0);
+        return std::vector<uint8_t>(other.planes().GetPlane(0), other.planes().GetPlane(0) + (p.right - p.left + 1) * (p.bottom - p.top + 1));
+    };
+    const AcquireParams whole{kChannelRed, 0, 0.0, 0, 0, 5, 3}, wholeBlue{kChannelBlue, 1, 0.0, 0, 0, 5, 3},
+        part{kChannelGreen, 0, 0.0, 1, 1, 4, 2};
+    // Each step: whether the source picture is shown first, then what is
+    // acquired. Only a whole picture after an open or a whole acquisition
+    // reuses the decoded planes.
+    struct Step {
+        bool showSource;
+        AcquireParams p;
+    };
+    const std::vector<std::vector<Step>> sequences = {
+        {{false, whole}, {false, wholeBlue}},
+        {{false, part}, {true, whole}, {false, wholeBlue}},
+        {{false, whole}, {true, part}, {true, wholeBlue}},
+    };
+    for (const auto& seq : sequences) {
+        ASSERT_EQ(doc.OpenDocument(Path("a.bmp")), BmpError::kNone);
+        for (size_t i = 0; i < seq.size(); ++i) {
+            SCOPED_TRACE(i);
+            if (seq[i].showSource)
+                doc.ShowSourcePicture();
+            ASSERT_EQ(doc.Acquire(seq[i].p), 0);
+            const std::vector<uint8_t> expected = fresh(seq[i].p);
+            EXPECT_EQ(std::vector<uint8_t>(doc.planes().GetPlane(0), doc.planes().GetPlane(0) + expected.size()), expected);
+        }
+    }
+}
+
+// Opening the next picture of the same size keeps the old planes for the
+// acquisition that follows, but not the old file bytes; once the banks are
+// rebuilt nothing stays kept beside them.
+TEST_F(PictureDocTest, BuffersKeptBetweenPicturesAreOnlyThoseStillOfUse)
+{
+    const size_t plane = 6 * 4;
+    test::WriteBytes(Path("a.bmp"), test::MakeBmp24(6, 4));
+    test::WriteBytes(Path("b.bmp"), test::MakeBmp24(6, 4));
+    ReleaseRecycledBuffers();
+    ASSERT_EQ(doc.OpenDocument(Path("a.bmp")), BmpError::kNone);
+    ASSERT_EQ(doc.Acquire({0, 0, 0, 0, 0, 5, 3}), 0);
+    EXPECT_EQ(KeptBuffers().count, 0);
+    ASSERT_EQ(doc.OpenDocument(Path("b.bmp")), BmpError::kNone);
+    EXPECT_EQ(KeptBuffers().count, kRingSize);
+    EXPECT_EQ(KeptBuffers().bytes, kRingSize * plane);
+    ASSERT_EQ(doc.Acquire({0, 0, 0, 0, 0, 5, 3}), 0);
+    EXPECT_EQ(KeptBuffers().count, 0);
+    doc.ShowSourcePicture();
+    EXPECT_EQ(KeptBuffers().count, 0);
 }
 
 }  // namespace

@@ -401,6 +401,14 @@ TEST_P(PictureOpen, BecomesTheCanonicalDibOfItsPixels)
     LoadedBmp again;
     ASSERT_EQ(ParseBmp(asBmp.data(), asBmp.size(), again), BmpError::kNone);
     EXPECT_EQ(again.fileData, bmp.fileData);
+    // Read from a file, the same; with one pixel fewer allowed, refused.
+    test::TempDir dir;
+    test::WriteBytes(dir / "p", file);
+    LoadedBmp fromFile, limited;
+    ASSERT_EQ(ReadPictureFile(dir / "p", fromFile), BmpError::kNone);
+    EXPECT_EQ(fromFile.fileData, bmp.fileData);
+    const int64_t pixels = int64_t{bmp.info.width} * bmp.info.height;
+    EXPECT_EQ(ParsePicture(file.data(), file.size(), limited, pixels - 1), BmpError::kTooLarge);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, PictureOpen, ::testing::ValuesIn(OpenCases()),
@@ -506,11 +514,11 @@ TEST_P(PictureRefused, WithItsMessageAndNothingChanged)
     const Bytes file = c.file();
     LoadedBmp bmp;
     const Bytes before = test::Bytes("BM untouched");
-    bmp.fileData = before;
+    bmp.fileData.assign(before.begin(), before.end());
     bmp.info.width = 77;
     EXPECT_EQ(ParsePicture(file.data(), file.size(), bmp), c.error);
     EXPECT_STRNE(BmpErrorMessage(c.error), "");
-    EXPECT_EQ(bmp.fileData, before);
+    EXPECT_EQ(Bytes(bmp.fileData.begin(), bmp.fileData.end()), before);
     EXPECT_EQ(bmp.info.width, 77);
 }
 
@@ -543,8 +551,10 @@ TEST(PictureSave, RoundTripsKeepEveryPixel)
         std::vector<uint8_t> bgr;
         for (int i = 0; i < w * h; ++i)
             bgr.insert(bgr.end(), {uint8_t(i), uint8_t(255 - i * 9), uint8_t(i * 13)});
-        ASSERT_EQ(ParseBmp(BuildBmp24(bgr.data(), w, h, 3 * w), colour), BmpError::kNone);
-        ASSERT_EQ(ParseBmp(BuildGrayBmp(plane.data(), w, h), palette), BmpError::kNone);
+        const Bytes colourFile = BuildBmp24(bgr.data(), w, h, 3 * w);
+        const Bytes paletteFile = BuildGrayBmp(plane.data(), w, h);
+        ASSERT_EQ(ParseBmp(colourFile.data(), colourFile.size(), colour), BmpError::kNone);
+        ASSERT_EQ(ParseBmp(paletteFile.data(), paletteFile.size(), palette), BmpError::kNone);
     }
     for (PictureFormat f : {PictureFormat::kPng, PictureFormat::kTiff, PictureFormat::kBmp}) {
         SCOPED_TRACE(PictureExtension(f));

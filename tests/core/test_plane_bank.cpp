@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -259,6 +260,65 @@ TEST(PictureMemory, ElevenBytesAPixelMustFit)
     for (const auto& r : rows)
         EXPECT_EQ(PictureFits(r.pixels, r.available), r.fits) << r.pixels << " pixels in " << r.available;
     EXPECT_GT(AvailableMemory(), 0u);  // /proc/meminfo is there on Linux
+}
+
+// The pixel limit an open passes to the readers: the fixed limit, lowered
+// to what eleven bytes a pixel of the available memory allow.
+TEST(PictureMemory, PixelLimitFollowsTheAvailableMemory)
+{
+    constexpr int64_t kLimit = int64_t{1} << 30;
+    const struct {
+        uint64_t available;
+        int64_t pixels;
+    } rows[] = {
+        {0, kLimit},                                  // unknown
+        {10, 0},
+        {11, 1},
+        {(uint64_t{11} << 30) - 1, kLimit - 1},
+        {uint64_t{11} << 30, kLimit},                 // 32768 x 32768
+        {uint64_t{24} << 30, kLimit},
+        {UINT64_MAX, kLimit},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(PixelsThatFit(kLimit, r.available), r.pixels) << r.available;
+}
+
+std::vector<const uint8_t*> Planes(const PlaneBank& bank)
+{
+    std::vector<const uint8_t*> p;
+    for (int i = 0; i < bank.count(); ++i)
+        p.push_back(bank.GetPlane(i));
+    std::sort(p.begin(), p.end());
+    return p;
+}
+
+// A bank freed and created again with the same size (the next acquisition,
+// the next picture of a batch) gets its planes back; a new size frees what
+// was kept instead of keeping it beside the new planes, and no more than
+// kRecycledBuffers are ever kept.
+TEST(PictureMemory, ReleasedPlanesComeBackOnlyForTheSameSize)
+{
+    ReleaseRecycledBuffers();
+    PlaneBank bank;
+    ASSERT_EQ(bank.CreatePlaneBank(5, 64, 48), 0);
+    const std::vector<const uint8_t*> first = Planes(bank);
+    bank.ReleasePlaneBank();
+    EXPECT_EQ(KeptBuffers().count, 5);
+    EXPECT_EQ(KeptBuffers().bytes, 5u * 64 * 48);
+    ASSERT_EQ(bank.CreatePlaneBank(5, 64, 48), 0);
+    EXPECT_EQ(Planes(bank), first);
+    EXPECT_EQ(KeptBuffers().count, 0);
+
+    bank.ReleasePlaneBank();
+    ASSERT_EQ(bank.CreatePlaneBank(2, 48, 64 + 1), 0);
+    EXPECT_EQ(KeptBuffers().count, 0);
+
+    ColorBank colours;
+    ASSERT_EQ(colours.CreateColorBank(ColorBank::kCapacity, 8, 8), 0);
+    colours.ReleaseColorBank();
+    EXPECT_EQ(KeptBuffers().count, kRecycledBuffers);
+    EXPECT_EQ(ReleaseRecycledBuffers(), size_t{kRecycledBuffers} * 64);
+    EXPECT_EQ(KeptBuffers().count, 0);
 }
 
 }  // namespace
