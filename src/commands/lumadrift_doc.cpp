@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <thread>
 
 #include "commands/macro_format.h"
@@ -252,13 +253,33 @@ void CLumadriftDoc::Redraw()
 
 void CLumadriftDoc::RunGrayOperation(int code, const std::string& params, const PlaneFilter& filter)
 {
+    const int from = currentPlane_;
+    const int fromState = state_;
     AdvancePlaneRing();
     const OperationRow* row = FindOperation(code);
     if (row && row->leaves != kStateUnchanged)
         state_ = row->leaves;
     PushHistory(code);
-    if (filter)
-        filter(planes_);
+    try {
+        if (filter)
+            filter(planes_);
+    } catch (const std::bad_alloc&) {
+        // Not enough memory for the filter's working space: the picture
+        // stays as it was. The half-written step becomes a copy of it and
+        // the history steps back, so neither the view nor a redo shows a
+        // partial result; the caller says why.
+        const uint8_t* was = planes_.GetPlane(from);
+        uint8_t* step = planes_.GetPlane(currentPlane_);
+        if (was && step && was != step)
+            std::memcpy(step, was, static_cast<size_t>(planes_.width()) * static_cast<size_t>(planes_.height()));
+        History::Entry e;
+        history_.Step(-1, e);
+        currentPlane_ = from;
+        state_ = fromState;
+        Redraw();
+        NotifyHistory();
+        throw;
+    }
     Redraw();
     Record(code, params);
 }

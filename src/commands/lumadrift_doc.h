@@ -124,6 +124,9 @@ public:
     // The common protocol after the parameters are settled: advance the
     // ring, set the state the operation leaves, push the history step, run
     // the filter from the source into the destination plane, redraw, record.
+    // A filter that runs out of memory (std::bad_alloc) leaves the picture,
+    // state and history as they were, and the exception goes on to the
+    // caller, which says so.
     void RunGrayOperation(int code, const std::string& params, const PlaneFilter& filter);
     // Live previews (binarization, FFT): BeginPreview remembers the plane
     // the dialog opened on; every RunPreview advances the ring from that

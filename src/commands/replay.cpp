@@ -1,6 +1,7 @@
 #include "commands/replay.h"
 
 #include <ctime>
+#include <new>
 
 #include "commands/lumadrift_doc.h"
 #include "commands/macro_format.h"
@@ -102,7 +103,11 @@ int DispatchCode(CLumadriftDoc& doc, int code, const std::string& params,
     const OperationRow* row = FindOperation(code);
     if (!row || !row->replay)
         return -1;
-    return row->replay(doc, *row, Words(params), ReplayContext{baseDir, paths});
+    try {
+        return row->replay(doc, *row, Words(params), ReplayContext{baseDir, paths});
+    } catch (const std::bad_alloc&) {
+        return -1;  // no memory for the working space: the picture is unchanged
+    }
 }
 
 std::vector<MacroEntry> ReadMacroEntries(const std::vector<uint8_t>& bytes)

@@ -1,5 +1,7 @@
 #include "ui/main_frame.h"
 
+#include <new>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -33,6 +35,7 @@ namespace lumadrift {
 namespace {
 
 const QString kTitle = QStringLiteral("Lumadrift");
+const char* const kOutOfMemoryText = "メモリが足りないため、この処理はできません";
 const QString kIdleText = QStringLiteral("ﾚﾃﾞｨ");
 constexpr int kMaxRecentFiles = 4;
 
@@ -314,6 +317,20 @@ void CMainFrame::OnCommand(int id)
         if (i < recent_.size())
             OpenFile(recent_.at(i));
     } else {
+        try {
+            RunCommand(id);
+        } catch (const std::bad_alloc&) {
+            // The document has put the picture back as it was.
+            QMessageBox::warning(this, kTitle, QString::fromUtf8(kOutOfMemoryText));
+        }
+    }
+    UpdateTitle();
+    UpdateActions();
+}
+
+void CMainFrame::RunCommand(int id)
+{
+    {
         switch (id) {
         case kCmdOpen: OnOpen(); break;
         case kCmdSave: OnSave(); break;
@@ -329,8 +346,6 @@ void CMainFrame::OnCommand(int id)
         default: view_->OnCommand(id); break;
         }
     }
-    UpdateTitle();
-    UpdateActions();
 }
 
 bool CMainFrame::OpenFile(const QString& path)

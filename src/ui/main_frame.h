@@ -45,6 +45,7 @@ public:
     void RunMacroFile(const QString& path);
 
     // Runs a command id as a menu choice would, then refreshes every action.
+    // A command that runs out of memory says so; the picture is unchanged.
     void OnCommand(int id);
     // The one place where enabling and checks are decided (from the
     // command table's rule over the document's values).
@@ -73,6 +74,7 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    void RunCommand(int id);
     QAction* MakeAction(int id);
     void BuildMenus();
     void BuildMenu(QMenu* menu, const std::vector<MenuNode>& nodes);

@@ -2,8 +2,11 @@
 // through the document and through replayed macros.
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "commands/commands_test_util.h"
 #include "commands/lumadrift_doc.h"
+#include "commands/macro_format.h"
 #include "commands/replay.h"
 #include "core/acquisition.h"
 #include "core/file_io.h"
@@ -180,6 +183,33 @@ TEST_F(WorkingImageTest, UndoAndRedoThroughReplay)
     EXPECT_EQ(doc.state(), kStateGray);
     EXPECT_EQ(CurrentCopy(), red);
     EXPECT_EQ(doc.Undo(), -1);
+}
+
+// A filter that runs out of memory half way leaves the picture, the state,
+// the history and the record as they were, and the caller hears of it.
+TEST_F(WorkingImageTest, FilterOutOfMemoryLeavesEverythingAsItWas)
+{
+    Open();
+    ASSERT_EQ(doc.Acquire({0, 0, 0, 0, 0, 3, 2}), 0);
+    const auto before = CurrentCopy();
+    const int plane = doc.currentPlane(), position = doc.history().position();
+    ASSERT_TRUE(doc.StartRecording(inst.root() + "/filter/rec.flt"));
+    EXPECT_THROW(doc.RunGrayOperation(kOpDilate, {},
+                                      [](PlaneBank& b) {
+                                          b.DestinationPlane()[0] ^= 0xff;
+                                          throw std::bad_alloc();
+                                      }),
+                 std::bad_alloc);
+    doc.StopRecording();
+    EXPECT_EQ(doc.currentPlane(), plane);
+    EXPECT_EQ(doc.state(), kStateGray);
+    EXPECT_EQ(doc.history().position(), position);
+    EXPECT_EQ(CurrentCopy(), before);
+    EXPECT_EQ(Recorded(), "");
+    // A redo onto the abandoned step shows the same picture.
+    if (doc.Redo() == 0) {
+        EXPECT_EQ(CurrentCopy(), before);
+    }
 }
 
 TEST_F(WorkingImageTest, PoolDialogTwoTargetsThenOk)
