@@ -312,12 +312,13 @@ void HueAvx2(const uint8_t* r, const uint8_t* g, const uint8_t* b, size_t n, dou
 // 5870 G + 8860 B are integers below 2^22, exact in float, and the angle is
 // that of (U, V). The arc tangent of the smaller over the larger component
 // comes from a short polynomial (half-angle step above tan(pi/8)); all
-// rounding on the way stays below 2e-4 in the hue value, so a value further
-// than 1e-3 from an integer truncates as the double arithmetic does. The
+// rounding on the way stays below 2e-4 in the hue value (below 1e-4 on
+// every colour at a hundred base angles), so a value further than
+// 4e-4 from an integer truncates as the double arithmetic does. The
 // places where the outcome can change within that margin (black, the wrap at
 // 0 degrees, the fold at 180, values near an integer) are flagged and
-// computed exactly, about two pixels in a thousand.
-constexpr float kNearIntegerF = 1e-3f;
+// computed exactly, about one pixel in a thousand.
+constexpr float kNearIntegerF = 4e-4f;
 constexpr float kNearAngleF = 1e-3f;
 
 __attribute__((target("avx512f"))) inline __m512 SixteenAsFloat(const uint8_t* p)
