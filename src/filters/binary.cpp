@@ -106,15 +106,26 @@ constexpr uint8_t kMarkPhase2 = 31;
 constexpr uint8_t kKept = 41;
 
 // Pixel keys sort in scan order: row in the high half, column in the low.
-inline uint64_t Key(int x, int y) { return (static_cast<uint64_t>(y) << 32) | static_cast<uint32_t>(x); }
-inline int KeyX(uint64_t k) { return static_cast<int>(k & 0xffffffffu); }
-inline int KeyY(uint64_t k) { return static_cast<int>(k >> 32); }
+// Ranges with both sides up to 65536 (every picture that opens) take 32-bit
+// keys, half the memory of the frontier lists on a big picture.
+template <typename K>
+struct PixelKeys {
+    static constexpr int kHalf = static_cast<int>(sizeof(K)) * 4;
+    static K Key(int x, int y) { return (static_cast<K>(y) << kHalf) | static_cast<K>(x); }
+    static int KeyX(K k) { return static_cast<int>(k & ((K{1} << kHalf) - 1)); }
+    static int KeyY(K k) { return static_cast<int>(k >> kHalf); }
+};
 
 // Only a foreground pixel with an exact 0 among its four direct neighbours
 // can pass a marking test, and 0s appear only through deletion. So each scan
 // visits the frontier of such pixels, kept in scan order, instead of the whole
 // range; pixels outside it could not change and would read the same values.
-class Thinner {
+template <typename K>
+class Thinner : PixelKeys<K> {
+    using PixelKeys<K>::Key;
+    using PixelKeys<K>::KeyX;
+    using PixelKeys<K>::KeyY;
+
 public:
     Thinner(uint8_t* base, int stride, int w, int h)
         : base_(base), stride_(stride), w_(w), h_(h),
@@ -166,7 +177,7 @@ private:
     {
         candidates_.clear();
         kept_.clear();
-        for (uint64_t k : frontier_) {
+        for (K k : frontier_) {
             const int x = KeyX(k);
             const int y = KeyY(k);
             // The missing neighbour at an edge is the opposite one.
@@ -194,7 +205,7 @@ private:
     void DeletionScan()
     {
         added_.clear();
-        for (uint64_t k : candidates_) {
+        for (K k : candidates_) {
             const int x = KeyX(k);
             const int y = KeyY(k);
             int n[8];
@@ -265,7 +276,7 @@ private:
     int w_;
     int h_;
     std::vector<uint8_t> queued_;
-    std::vector<uint64_t> frontier_, kept_, candidates_, added_, merged_;
+    std::vector<K> frontier_, kept_, candidates_, added_, merged_;
 };
 
 }  // namespace
@@ -308,7 +319,10 @@ void ThinKernel(const uint8_t* src, uint8_t* dst, int stride, FilterRange r)
             std::memcpy(base + static_cast<ptrdiff_t>(y) * stride,
                         from + static_cast<ptrdiff_t>(y) * stride, static_cast<size_t>(r.w));
     }
-    Thinner(base, stride, r.w, r.h).Run();
+    if (r.w <= 65536 && r.h <= 65536)
+        Thinner<uint32_t>(base, stride, r.w, r.h).Run();
+    else
+        Thinner<uint64_t>(base, stride, r.w, r.h).Run();
 }
 
 void Binarize(PlaneBank& bank, int low, int high, int invert)
