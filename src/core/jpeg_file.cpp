@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "core/picture_codecs.h"
+#include "core/work_progress.h"
 
 namespace lumadrift::codec {
 
@@ -86,6 +87,8 @@ bool DecodeJpeg(JpegRead& r, const uint8_t* data, size_t size)
         JSAMPROW row = pixels + static_cast<size_t>(height - 1 - static_cast<int>(r.cinfo.output_scanline)) * stride;
         if (jpeg_read_scanlines(&r.cinfo, &row, 1) != 1)
             return false;
+        if ((r.cinfo.output_scanline & 255) == 0)
+            WorkTick();
     }
     jpeg_finish_decompress(&r.cinfo);
     return r.warnings == 0;

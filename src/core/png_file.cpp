@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/picture_codecs.h"
+#include "core/work_progress.h"
 
 namespace lumadrift::codec {
 
@@ -67,7 +68,7 @@ bool DecodePng(PngRead& r)
         png_set_strip_alpha(r.png);
     if (depth <= 8 && !gray)
         png_set_bgr(r.png);
-    png_set_interlace_handling(r.png);
+    const int passes = png_set_interlace_handling(r.png);
     png_read_update_info(r.png, r.info);
 
     const int channels = gray ? 1 : 3;
@@ -87,7 +88,14 @@ bool DecodePng(PngRead& r)
     for (png_uint_32 y = 0; y < height; ++y)
         r.rows[y] = sampleBytes == 2 ? r.wide.data() + y * wideStride
                                      : pixels + static_cast<size_t>(height - 1 - y) * stride;
-    png_read_image(r.png, r.rows.data());
+    // Row by row (every pass of an interlaced file), telling the window
+    // now and then that a big picture is still being read.
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 y = 0; y < height; ++y) {
+            png_read_row(r.png, r.rows[y], nullptr);
+            if ((y & 255) == 255)
+                WorkTick();
+        }
     png_read_end(r.png, nullptr);
     if (sampleBytes == 2) {
         for (png_uint_32 y = 0; y < height; ++y) {

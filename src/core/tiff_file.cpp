@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "core/picture_codecs.h"
+#include "core/work_progress.h"
 
 namespace lumadrift::codec {
 
@@ -144,6 +145,8 @@ BmpError ReadDirect(TIFF* tif, uint32_t width, uint32_t height, uint16_t bits, u
                     return BmpError::kBadPictureData;
                 for (int c = separate ? pass : 0; c < (separate ? pass + 1 : channels); ++c)
                     sink.Put(line.data() + (separate ? 0 : c * bytes), pixelStep, c, y, 0, width);
+                if ((y & 255) == 255)
+                    WorkTick();
             }
         return BmpError::kNone;
     }

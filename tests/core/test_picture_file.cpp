@@ -20,6 +20,7 @@
 #include <jpeglib.h>
 
 #include "core/file_io.h"
+#include "core/work_progress.h"
 #include "support/test_support.h"
 
 namespace lumadrift {
@@ -526,6 +527,39 @@ INSTANTIATE_TEST_SUITE_P(Formats, PictureRefused, ::testing::ValuesIn(BadCases()
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Saving -------------------------------------------------------------------
+
+// Reading a tall picture in any library format tells the calling thread's
+// work observer now and then, so the window can show it is still busy.
+TEST(PictureOpen, TallPicturesTickTheWorkObserver)
+{
+    struct Counter : WorkObserver {
+        int ticks = 0;
+        void OnWorkBegin() override {}
+        void OnWorkEnd() override {}
+        void OnWorkTick(int, int) override { ++ticks; }
+    } counter;
+    const int w = 4, h = 600;
+    const Bytes gray(static_cast<size_t>(w) * h, 77);
+    PngSpec interlaced{w, h, PNG_COLOR_TYPE_GRAY, 8, gray};
+    interlaced.interlace = true;
+    const struct { const char* what; Bytes file; } rows[] = {
+        {"png", MakePng({w, h, PNG_COLOR_TYPE_GRAY, 8, gray})},
+        {"interlaced png", MakePng(interlaced)},
+        {"tiff", MakeTiff({w, h, 1, 8, PHOTOMETRIC_MINISBLACK, PLANARCONFIG_CONTIG, 0, COMPRESSION_NONE, SAMPLEFORMAT_UINT, std::vector<uint16_t>(gray.begin(), gray.end())})},
+        {"jpeg", MakeJpeg(w, h, 1, JCS_GRAYSCALE, gray)},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        counter.ticks = 0;
+        SetWorkObserver(&counter);
+        LoadedBmp back;
+        const BmpError e = ParsePicture(r.file.data(), r.file.size(), back);
+        SetWorkObserver(nullptr);
+        ASSERT_EQ(e, BmpError::kNone);
+        EXPECT_EQ(back.info.height, h);
+        EXPECT_GE(counter.ticks, 2);
+    }
+}
 
 TEST(PictureSave, FormatFollowsTheExtension)
 {
