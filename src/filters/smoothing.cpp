@@ -892,13 +892,21 @@ struct ColumnStrip {
     // One row out of the column histograms (out may be null) and one in.
     void Count(const uint8_t* out, const uint8_t* in)
     {
+        if (out)
+            CountWith<true>(out, in);
+        else
+            CountWith<false>(out, in);
+    }
+    template <bool kOut>
+    void CountWith(const uint8_t* out, const uint8_t* in)
+    {
         // Virtual columns inside the range read their own column; only the
         // folded ones at the edges go through sourceColumn.
         const int inLo = std::min(columns, std::max(0, -base)), inHi = std::max(inLo, std::min(columns, r.w - base));
         const auto one = [&](int i, int sx) __attribute__((always_inline)) {
             T* column = fine[static_cast<size_t>(i)].bins[0].v;  // counts in value order
             T* c = coarse[static_cast<size_t>(i)].v;
-            if (out) {
+            if (kOut) {
                 const uint8_t v = out[sx];
                 --column[v];
                 --c[v >> 4];
@@ -909,6 +917,7 @@ struct ColumnStrip {
         };
         for (int i = 0; i < inLo; ++i)
             one(i, sourceColumn[static_cast<size_t>(i)]);
+#pragma GCC unroll 4
         for (int i = inLo; i < inHi; ++i)
             one(i, base + i);
         for (int i = inHi; i < columns; ++i)
