@@ -25,15 +25,27 @@ bool Occupied(const GrayHistogram& h, int& lo, int& hi)
     return true;
 }
 
+// The span lo..hi the methods work on, or false with the answer every
+// method gives when there is nothing to split: no threshold for an empty
+// histogram, the level itself when only one is occupied.
+bool Span(const GrayHistogram& h, int& lo, int& hi, double& answer)
+{
+    if (!Occupied(h, lo, hi)) {
+        answer = kNoThreshold;
+        return false;
+    }
+    answer = lo;
+    return lo != hi;
+}
+
 }  // namespace
 
 double OtsuThreshold(const GrayHistogram& h)
 {
     int lo = 0, hi = 0;
-    if (!Occupied(h, lo, hi))
-        return kNoThreshold;
-    if (lo == hi)
-        return lo;
+    double degenerate = 0;
+    if (!Span(h, lo, hi, degenerate))
+        return degenerate;
     const int n = hi - lo + 1;
     // Running sums from the left (class 1: levels <= t) and from the right
     // (class 2), each accumulated in its own direction.
@@ -70,10 +82,9 @@ double OtsuThreshold(const GrayHistogram& h)
 double TriangleThreshold(const GrayHistogram& h)
 {
     int lo = 0, hi = 0;
-    if (!Occupied(h, lo, hi))
-        return kNoThreshold;
-    if (lo == hi)
-        return lo;
+    double degenerate = 0;
+    if (!Span(h, lo, hi, degenerate))
+        return degenerate;
     const int n = hi - lo + 1;
     std::vector<int64_t> bins(n);
     int peak = 0;
@@ -112,10 +123,9 @@ double TriangleThreshold(const GrayHistogram& h)
 double IsoDataThreshold(const GrayHistogram& h)
 {
     int lo = 0, hi = 0;
-    if (!Occupied(h, lo, hi))
-        return kNoThreshold;
-    if (lo == hi)
-        return lo;
+    double degenerate = 0;
+    if (!Span(h, lo, hi, degenerate))
+        return degenerate;
     const int n = hi - lo + 1;
     // Pixel counts are summed in single precision and intensities in double,
     // as the reference does.
@@ -147,10 +157,9 @@ double IsoDataThreshold(const GrayHistogram& h)
 double LiThreshold(const GrayHistogram& h)
 {
     int lo = 0, hi = 0;
-    if (!Occupied(h, lo, hi))
-        return kNoThreshold;
-    if (lo == hi)
-        return lo;
+    double degenerate = 0;
+    if (!Span(h, lo, hi, degenerate))
+        return degenerate;
     // Levels shifted so the lowest is 0 (the logarithms need positive means);
     // sums are exact integers.
     const int n = hi - lo + 1;

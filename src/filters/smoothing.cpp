@@ -797,6 +797,16 @@ struct PlainBins {
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #define LUMADRIFT_RANK_VECTOR 1
+// The running totals of sixteen 8-bit counts (they never pass 255), by
+// four shifted adds.
+inline __m128i BytePrefix(__m128i x)
+{
+    x = _mm_add_epi8(x, _mm_slli_si128(x, 1));
+    x = _mm_add_epi8(x, _mm_slli_si128(x, 2));
+    x = _mm_add_epi8(x, _mm_slli_si128(x, 4));
+    return _mm_add_epi8(x, _mm_slli_si128(x, 8));
+}
+
 // 8-bit counts in one SSE2 register: running totals by four shifted adds
 // (they never pass 255), then the first total above k.
 struct Sse2Bins8 {
@@ -810,11 +820,7 @@ struct Sse2Bins8 {
     }
     static inline int FirstAbove(const Bins<uint8_t>& bins, uint32_t k, uint32_t& below)
     {
-        __m128i x = _mm_load_si128(reinterpret_cast<const __m128i*>(bins.v));
-        x = _mm_add_epi8(x, _mm_slli_si128(x, 1));
-        x = _mm_add_epi8(x, _mm_slli_si128(x, 2));
-        x = _mm_add_epi8(x, _mm_slli_si128(x, 4));
-        x = _mm_add_epi8(x, _mm_slli_si128(x, 8));
+        const __m128i x = BytePrefix(_mm_load_si128(reinterpret_cast<const __m128i*>(bins.v)));
         // total > k as total >= k + 1 (k + 1 <= 255 here), unsigned.
         const __m128i limit = _mm_set1_epi8(static_cast<char>(k + 1));
         const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(x, limit), x)));
@@ -1052,10 +1058,7 @@ struct Avx2Wide {
     // than k), and the total below it when below is not null.
     __attribute__((target("avx2"))) static inline int FirstAbove(__m128i x, int k, int* below)
     {
-        x = _mm_add_epi8(x, _mm_slli_si128(x, 1));
-        x = _mm_add_epi8(x, _mm_slli_si128(x, 2));
-        x = _mm_add_epi8(x, _mm_slli_si128(x, 4));
-        x = _mm_add_epi8(x, _mm_slli_si128(x, 8));
+        x = BytePrefix(x);
         const __m128i limit = _mm_set1_epi8(static_cast<char>(k + 1));
         const int i = __builtin_ctz(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(x, limit), x))));
         if (below)  // the total up to bin i - 1; index -1 reads as 0
@@ -1193,29 +1196,14 @@ inline __attribute__((always_inline)) void ColumnHistogramStrips(const uint8_t* 
                                  std::min(r.w, cx0 + kStripColumns));
 }
 
-template <typename Ops>
-void ColumnHistogramWith(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int X, int Y, int rank,
-                         int first, int last)
-{
-    ColumnHistogramStrips<Ops>(src, dst, stride, r, X, Y, rank, first, last);
-}
-
 #ifdef LUMADRIFT_RANK_VECTOR
-template <typename Wide>
-inline __attribute__((always_inline)) void WholeHistogramStrips(const uint8_t* src, uint8_t* dst, int stride,
-                                                                FilterRange r, int X, int Y, int rank,
-                                                                int first, int last)
-{
-    for (int cx0 = 0; cx0 < r.w; cx0 += kStripColumns)
-        WholeHistogramRows<Wide>(src, dst, stride, r, X, Y, rank, first, last, cx0,
-                                 std::min(r.w, cx0 + kStripColumns));
-}
-
 __attribute__((target("avx2"))) void WholeHistogramAvx2(const uint8_t* src, uint8_t* dst, int stride,
                                                         FilterRange r, int X, int Y, int rank, int first,
                                                         int last)
 {
-    WholeHistogramStrips<Avx2Wide>(src, dst, stride, r, X, Y, rank, first, last);
+    for (int cx0 = 0; cx0 < r.w; cx0 += kStripColumns)
+        WholeHistogramRows<Avx2Wide>(src, dst, stride, r, X, Y, rank, first, last, cx0,
+                                     std::min(r.w, cx0 + kStripColumns));
 }
 
 void WholeHistogramAvx512(const uint8_t* src, uint8_t* dst, int stride, FilterRange r, int X, int Y, int rank,
@@ -1249,7 +1237,7 @@ void ColumnHistogramRank(const uint8_t* src, uint8_t* dst, int stride, FilterRan
             return;
         }
         if (small && level >= IsaLevel::Sse2) {
-            ColumnHistogramWith<Sse2Bins8>(src, dst, stride, r, X, Y, rank, first, last);
+            ColumnHistogramStrips<Sse2Bins8>(src, dst, stride, r, X, Y, rank, first, last);
             return;
         }
         if (level >= IsaLevel::Avx2) {
@@ -1258,9 +1246,9 @@ void ColumnHistogramRank(const uint8_t* src, uint8_t* dst, int stride, FilterRan
         }
 #endif
         if (small)
-            ColumnHistogramWith<PlainBins<uint8_t>>(src, dst, stride, r, X, Y, rank, first, last);
+            ColumnHistogramStrips<PlainBins<uint8_t>>(src, dst, stride, r, X, Y, rank, first, last);
         else
-            ColumnHistogramWith<PlainBins<uint16_t>>(src, dst, stride, r, X, Y, rank, first, last);
+            ColumnHistogramStrips<PlainBins<uint16_t>>(src, dst, stride, r, X, Y, rank, first, last);
     });
 }
 
