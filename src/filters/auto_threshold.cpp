@@ -25,27 +25,21 @@ bool Occupied(const GrayHistogram& h, int& lo, int& hi)
     return true;
 }
 
-// The span lo..hi the methods work on, or false with the answer every
-// method gives when there is nothing to split: no threshold for an empty
-// histogram, the level itself when only one is occupied.
-bool Span(const GrayHistogram& h, int& lo, int& hi, double& answer)
-{
-    if (!Occupied(h, lo, hi)) {
-        answer = kNoThreshold;
-        return false;
-    }
-    answer = lo;
-    return lo != hi;
-}
-
-}  // namespace
-
-double OtsuThreshold(const GrayHistogram& h)
+// Every method but the mean splits the occupied levels lo..hi; with
+// nothing to split the answer is the same for all: no threshold for an
+// empty histogram, the level itself when only one is occupied.
+double OnSpan(const GrayHistogram& h, double (*method)(const GrayHistogram&, int lo, int hi))
 {
     int lo = 0, hi = 0;
-    double degenerate = 0;
-    if (!Span(h, lo, hi, degenerate))
-        return degenerate;
+    if (!Occupied(h, lo, hi))
+        return kNoThreshold;
+    if (lo == hi)
+        return lo;
+    return method(h, lo, hi);
+}
+
+double OtsuOnSpan(const GrayHistogram& h, int lo, int hi)
+{
     const int n = hi - lo + 1;
     // Running sums from the left (class 1: levels <= t) and from the right
     // (class 2), each accumulated in its own direction.
@@ -79,12 +73,8 @@ double OtsuThreshold(const GrayHistogram& h)
     return lo + best;
 }
 
-double TriangleThreshold(const GrayHistogram& h)
+double TriangleOnSpan(const GrayHistogram& h, int lo, int hi)
 {
-    int lo = 0, hi = 0;
-    double degenerate = 0;
-    if (!Span(h, lo, hi, degenerate))
-        return degenerate;
     const int n = hi - lo + 1;
     std::vector<int64_t> bins(n);
     int peak = 0;
@@ -120,12 +110,8 @@ double TriangleThreshold(const GrayHistogram& h)
     return lo + level;
 }
 
-double IsoDataThreshold(const GrayHistogram& h)
+double IsoDataOnSpan(const GrayHistogram& h, int lo, int hi)
 {
-    int lo = 0, hi = 0;
-    double degenerate = 0;
-    if (!Span(h, lo, hi, degenerate))
-        return degenerate;
     const int n = hi - lo + 1;
     // Pixel counts are summed in single precision and intensities in double,
     // as the reference does.
@@ -154,12 +140,8 @@ double IsoDataThreshold(const GrayHistogram& h)
     return lo + (fallback >= 0 ? fallback : 0);
 }
 
-double LiThreshold(const GrayHistogram& h)
+double LiOnSpan(const GrayHistogram& h, int lo, int hi)
 {
-    int lo = 0, hi = 0;
-    double degenerate = 0;
-    if (!Span(h, lo, hi, degenerate))
-        return degenerate;
     // Levels shifted so the lowest is 0 (the logarithms need positive means);
     // sums are exact integers.
     const int n = hi - lo + 1;
@@ -189,6 +171,13 @@ double LiThreshold(const GrayHistogram& h)
     }
     return next + lo;
 }
+
+}  // namespace
+
+double OtsuThreshold(const GrayHistogram& h) { return OnSpan(h, OtsuOnSpan); }
+double TriangleThreshold(const GrayHistogram& h) { return OnSpan(h, TriangleOnSpan); }
+double IsoDataThreshold(const GrayHistogram& h) { return OnSpan(h, IsoDataOnSpan); }
+double LiThreshold(const GrayHistogram& h) { return OnSpan(h, LiOnSpan); }
 
 double MeanThreshold(const GrayHistogram& h)
 {
